@@ -1,0 +1,195 @@
+#include "platform/os.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/posix/syscalls.h"
+#include "platform/string_table.h"
+
+namespace platform::os {
+
+Syscalls g_syscalls {
+    .open = [](char const* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+    .pread = ::pread,
+    .pwrite = ::pwrite,
+    .write = ::write,
+    .fstat = ::fstat,
+    .flock = ::flock,
+    .ftruncate = ::ftruncate,
+    .close = ::close,
+};
+
+namespace {
+
+Status failure(int error) { return { false, error }; }
+
+Status fail_and_close(int fd)
+{
+    int const error = errno;
+    g_syscalls.close(fd);
+    return failure(error);
+}
+
+// O_NONBLOCK keeps the open itself from waiting on a FIFO or a device; for a
+// regular file it means nothing, and anything else is refused right after.
+constexpr int open_flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
+
+Status open_regular(char const* path, int flags, int& fd)
+{
+    do {
+        fd = g_syscalls.open(path, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return failure(errno);
+
+    struct stat info {};
+    if (g_syscalls.fstat(fd, &info) != 0)
+        return fail_and_close(fd);
+    if (!S_ISREG(info.st_mode)) {
+        g_syscalls.close(fd);
+        return failure(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+    }
+    return {};
+}
+
+// flock, not fcntl locks: two opens in one process must conflict too.
+Status lock_exclusive(int fd)
+{
+    int result;
+    do {
+        result = g_syscalls.flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    return result == 0 ? Status {} : fail_and_close(fd);
+}
+
+// Large transfers are cut so every chunk stays within what one call may move.
+constexpr std::size_t max_chunk = std::size_t { 1 } << 30;
+
+}  // namespace
+
+Status open_existing(char const* path, Handle& handle)
+{
+    int fd;
+    if (Status const status = open_regular(path, open_flags, fd); !status.ok)
+        return status;
+    if (Status const status = lock_exclusive(fd); !status.ok)
+        return status;
+    handle = fd;
+    return {};
+}
+
+Status create_or_empty(char const* path, Handle& handle)
+{
+    // Not O_TRUNC: the file may be emptied only once it is ours.
+    int fd;
+    if (Status const status = open_regular(path, open_flags | O_CREAT, fd); !status.ok)
+        return status;
+    if (Status const status = lock_exclusive(fd); !status.ok)
+        return status;
+    if (g_syscalls.ftruncate(fd, 0) != 0)
+        return fail_and_close(fd);
+    handle = fd;
+    return {};
+}
+
+Status read_at(Handle handle, std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    while (got < size) {
+        if (offset + got > std::uint64_t(std::numeric_limits<off_t>::max()))
+            return failure(EOVERFLOW);
+        ssize_t const n = g_syscalls.pread(handle, bytes + got, std::min(size - got, max_chunk), off_t(offset + got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failure(errno);
+        }
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    return {};
+}
+
+Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::size_t size)
+{
+    std::size_t done = 0;
+    auto const* bytes = static_cast<unsigned char const*>(buffer);
+    while (done < size) {
+        if (offset + done > std::uint64_t(std::numeric_limits<off_t>::max()))
+            return failure(EOVERFLOW);
+        ssize_t const n = g_syscalls.pwrite(handle, bytes + done, std::min(size - done, max_chunk), off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failure(errno);
+        }
+        if (n == 0)
+            return failure(EIO);
+        done += std::size_t(n);
+    }
+    return {};
+}
+
+Status write_text(Handle handle, char const* text, std::size_t size)
+{
+    // A line feed is stored as it is.
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t const n = g_syscalls.write(handle, text + done, std::min(size - done, max_chunk));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failure(errno);
+        }
+        if (n == 0)
+            return failure(EIO);
+        done += std::size_t(n);
+    }
+    return {};
+}
+
+Status close(Handle handle)
+{
+    // The descriptor is gone even when close reports an error; retrying on
+    // EINTR could close a descriptor that another open has reused meanwhile.
+    return g_syscalls.close(handle) == 0 || errno == EINTR ? Status {} : failure(errno);
+}
+
+bool load_string(unsigned id, std::string& text)
+{
+    auto const found = std::ranges::find(g_string_table, id, &StringResource::id);
+    if (found == g_string_table.end())
+        return false;
+    text = found->text;
+    return true;
+}
+
+void* module_handle()
+{
+    static char s_module;
+    return &s_module;
+}
+
+char* command_line()
+{
+    // Only a system with /proc tells a process its own command line.
+    static std::string s_line = [] {
+        std::ifstream in("/proc/self/cmdline", std::ios::binary);
+        std::string line { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+        if (!line.empty() && line.back() == '\0')
+            line.pop_back();
+        std::ranges::replace(line, '\0', ' ');
+        return line;
+    }();
+    return s_line.data();
+}
+
+}  // namespace platform::os
