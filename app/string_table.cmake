@@ -1,0 +1,21 @@
+# Turns the STRINGTABLE entries of a resource script into initialisers
+# "{ ID, "text" }," for app/string_table.cpp. Run with -DRC=... -DOUT=...
+file(STRINGS "${RC}" lines)
+set(in_table FALSE)
+set(entries "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[ \t]*STRINGTABLE")
+    set(in_table TRUE)
+  elseif(in_table AND line MATCHES "^[ \t]*END")
+    set(in_table FALSE)
+  elseif(in_table AND line MATCHES "^[ \t]*([A-Za-z_][A-Za-z0-9_]*|[0-9]+)[ \t,]+\"(.*)\"[ \t]*$")
+    # A doubled quote is how a resource script writes one quote.
+    string(REPLACE "\"\"" "\\\"" text "${CMAKE_MATCH_2}")
+    string(APPEND entries "    { ${CMAKE_MATCH_1}, \"${text}\" },\n")
+  endif()
+endforeach()
+if(entries STREQUAL "")
+  message(FATAL_ERROR "${RC} holds no STRINGTABLE entry")
+endif()
+file(WRITE "${OUT}.tmp" "${entries}")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)
