@@ -1,7 +1,7 @@
 // The string table for systems without executable resources, generated from
 // strings.rc at configure time.
-#include "app/resource.h"
 #include "platform/string_table.h"
+#include "app/resource.h"
 
 namespace {
 

@@ -2,10 +2,7 @@
 
 namespace clean {
 
-bool open_data_file(CFile& file, CString const& path)
-{
-    return file.Open(path, CFile::modeReadWrite, nullptr);
-}
+bool open_data_file(CFile& file, CString const& path) { return file.Open(path, CFile::modeReadWrite, nullptr); }
 
 bool clear_high_bits(Record& record)
 {

@@ -3,10 +3,7 @@
 #include <cerrno>
 #include <limits>
 
-CFile::~CFile()
-{
-    Abort();
-}
+CFile::~CFile() { Abort(); }
 
 bool CFile::Open(char const* file_name, unsigned open_flags, CFileException* error)
 {
@@ -99,7 +96,4 @@ void CFile::check_open() const
         throw_file_exception(EBADF);
 }
 
-void CFile::throw_file_exception(int os_error, int cause)
-{
-    throw new CFileException(cause, os_error);
-}
+void CFile::throw_file_exception(int os_error, int cause) { throw new CFileException(cause, os_error); }

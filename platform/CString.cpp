@@ -19,10 +19,7 @@ bool CString::LoadString(unsigned id)
     return platform::os::load_string(id, m_text);
 }
 
-void CString::TrimLeft()
-{
-    m_text.erase(0, m_text.find_first_not_of(white_space));
-}
+void CString::TrimLeft() { m_text.erase(0, m_text.find_first_not_of(white_space)); }
 
 void CString::TrimRight()
 {

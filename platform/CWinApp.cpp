@@ -16,15 +16,9 @@ CWinApp::CWinApp(char const* /*app_name*/)
     s_app = this;
 }
 
-CWinApp::~CWinApp()
-{
-    s_app = nullptr;
-}
+CWinApp::~CWinApp() { s_app = nullptr; }
 
-CWinApp* AfxGetApp()
-{
-    return s_app;
-}
+CWinApp* AfxGetApp() { return s_app; }
 
 bool AfxWinInit(void* instance, void* /*previous_instance*/, char* /*command_line*/, int /*show*/)
 {
@@ -39,9 +33,6 @@ void* GetModuleHandleA(char const* module_name)
     return module_name == nullptr ? os::module_handle() : nullptr;
 }
 
-char* GetCommandLineA()
-{
-    return os::command_line();
-}
+char* GetCommandLineA() { return os::command_line(); }
 
 }  // namespace platform

@@ -18,10 +18,7 @@ void end_line(LineBuffer& buffer)
 
 }  // namespace
 
-bool open_run_log(CStdioFile& log)
-{
-    return log.Open(log_name, CFile::modeCreate | CFile::modeReadWrite, nullptr);
-}
+bool open_run_log(CStdioFile& log) { return log.Open(log_name, CFile::modeCreate | CFile::modeReadWrite, nullptr); }
 
 void write_record_line(CStdioFile& log, LineBuffer& record)
 {
@@ -34,8 +31,8 @@ void finish_run_log(CStdioFile& log, LineBuffer& buffer, std::int64_t modified_r
     std::ranges::fill(buffer, ' ');
     char* const text = reinterpret_cast<char*>(buffer);
     // Even the longest count leaves the text well short of byte 126.
-    int const length = std::snprintf(text, line_size, "%" PRId64 " %s modified", modified_records,
-                                     modified_records == 1 ? "Record" : "Records");
+    int const length = std::snprintf(
+        text, line_size, "%" PRId64 " %s modified", modified_records, modified_records == 1 ? "Record" : "Records");
     buffer[length] = ' ';
     end_line(buffer);
 

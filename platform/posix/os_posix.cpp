@@ -125,7 +125,8 @@ Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::si
     while (done < size) {
         if (offset + done > std::uint64_t(std::numeric_limits<off_t>::max()))
             return failure(EOVERFLOW);
-        ssize_t const n = g_syscalls.pwrite(handle, bytes + done, std::min(size - done, max_chunk), off_t(offset + done));
+        ssize_t const n
+            = g_syscalls.pwrite(handle, bytes + done, std::min(size - done, max_chunk), off_t(offset + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -62,17 +62,13 @@ CliCase const cli_cases[] = {
     { "Cleaned", none, { "data" }, 0, { "data" }, Log::written },
     { "SurroundingWhiteSpace", none, { " \t data \r\n" }, 0, { "data" }, Log::written },
     { "InnerWhiteSpaceStays", [] { write_file("my  data", dirty); }, { "  my  data\t" }, 0, { "my  data" },
-      Log::written },
-    { "OnlyTheFirstArgument", [] { write_file("other", dirty); }, { "data", "other" }, 0, { "data" },
-      Log::written },
+        Log::written },
+    { "OnlyTheFirstArgument", [] { write_file("other", dirty); }, { "data", "other" }, 0, { "data" }, Log::written },
     { "FileNamedWithAWildcard", [] { write_file("*", dirty); }, { "*" }, 0, { "*" }, Log::written },
     { "ThroughASymlink", [] { fs::create_symlink("data", "link"); }, { "link" }, 0, { "data" }, Log::written },
 };
 
-void PrintTo(CliCase const& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(CliCase const& row, std::ostream* out) { *out << row.name; }
 
 class Cli : public testing::TestWithParam<CliCase> {};
 
@@ -104,8 +100,8 @@ TEST_P(Cli, ExitStatusOutputAndFiles)
     EXPECT_FALSE(fs::exists("missing"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, Cli, testing::ValuesIn(cli_cases),
-                         [](auto const& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Runs, Cli, testing::ValuesIn(cli_cases), [](auto const& info) { return std::string(info.param.name); });
 
 // Root ignores permission bits, so these run the tool as nobody from a copy
 // that nobody can reach.
@@ -113,8 +109,9 @@ class Unprivileged : public testing::Test {
 protected:
     void SetUp() override
     {
-        fs::permissions(m_dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec
-                                          | fs::perms::others_read | fs::perms::others_exec);
+        fs::permissions(m_dir.path(),
+            fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read
+                | fs::perms::others_exec);
         fs::copy_file(VELMORANE_EXE, m_dir / "velmorane");
     }
 
@@ -150,7 +147,7 @@ TEST_F(Unprivileged, AFolderWithoutWriteAccessGetsNoLogButTheFileIsCleaned)
     write_file("data", dirty);
     give_to_nobody("data");
     fs::permissions(m_dir.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
+        fs::perm_options::remove);
     ToolResult const result = run_as_nobody("data");
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out, greeting);

@@ -64,7 +64,7 @@ TEST(LargeFile, RecordsPast2And4GiBAreCleanedWhereTheyLie)
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(std::filesystem::file_size("big"), static_cast<std::uintmax_t>(size));
     EXPECT_EQ(show(read_file("Velmorane.Log")),
-              show(record_line(record(0x41)) + record_line(record(0x42)) + summary_line(2)));
+        show(record_line(record(0x41)) + record_line(record(0x42)) + summary_line(2)));
 
     // Whatever blocks the file system allocated, only the two records and
     // the tail may hold anything but zeros, and each only at its own offset.

@@ -46,20 +46,17 @@ PassCase const pass_cases[] = {
     { "OnlyByte126", record('a', { { 126, 0xE1 } }), record('a'), 1 },
     { "OnlyByte127", record('a', { { 127, 0x8A } }), record('a', { { 127, 0x0A } }), 1 },
     { "MarkerStopsBeforeCleaning", record(0xC1) + record(0xFF, { { 0, 0x1A } }) + record(0xFF),
-      record(0x41) + record(0xFF, { { 0, 0x1A } }) + record(0xFF), 1 },
+        record(0x41) + record(0xFF, { { 0, 0x1A } }) + record(0xFF), 1 },
     { "MarkerInTheFirstRecord", record(0xFF, { { 0, 0x1A } }), record(0xFF, { { 0, 0x1A } }), 0 },
     { "MarkerLaterInARecordIsData", record('a', { { 1, 0x1A }, { 2, 0x9A } }) + record(0xFF),
-      record('a', { { 1, 0x1A }, { 2, 0x1A } }) + record(0x7F), 2 },
+        record('a', { { 1, 0x1A }, { 2, 0x1A } }) + record(0x7F), 2 },
     { "CleanedMarkerDoesNotStop", record('a', { { 0, 0x9A }, { 9, 0xE2 } }) + record(0xC3),
-      record('a', { { 0, 0x1A }, { 9, 0x62 } }) + record(0x43), 2 },
+        record('a', { { 0, 0x1A }, { 9, 0x62 } }) + record(0x43), 2 },
     { "CleanRecordsBetweenDirtyOnes", record(0x80) + record('x') + record(0x80),
-      record(0x00) + record('x') + record(0x00), 2 },
+        record(0x00) + record('x') + record(0x00), 2 },
 };
 
-void PrintTo(PassCase const& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(PassCase const& row, std::ostream* out) { *out << row.name; }
 
 class RecordPass : public testing::TestWithParam<PassCase> {
 protected:
@@ -107,8 +104,8 @@ TEST_P(RecordPass, CleansInPlaceAndASecondRunChangesNothing)
     EXPECT_EQ(modified_time("data").tv_sec, 1'000'000'000);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, RecordPass, testing::ValuesIn(pass_cases),
-                         [](auto const& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Files, RecordPass, testing::ValuesIn(pass_cases), [](auto const& info) { return std::string(info.param.name); });
 
 TEST(RecordPassHandOff, EachChangedRecordIsHandedOnAfterItsWriteBack)
 {

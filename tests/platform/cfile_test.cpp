@@ -43,27 +43,41 @@ struct RefusedCase {
 RefusedCase const refused_cases[] = {
     { "Missing", [] { return "missing.txt"; } },
     { "EmptyPath", [] { return ""; } },
-    { "Directory", [] { mkdir("dir", 0755); return "dir"; } },
-    { "SymlinkToDirectory", [] { mkdir("dir", 0755); symlink("dir", "link"); return "link"; } },
-    { "DanglingSymlink", [] { symlink("nowhere", "link"); return "link"; } },
-    { "Fifo", [] { mkfifo("fifo", 0644); return "fifo"; } },
+    { "Directory",
+        [] {
+            mkdir("dir", 0755);
+            return "dir";
+        } },
+    { "SymlinkToDirectory",
+        [] {
+            mkdir("dir", 0755);
+            symlink("dir", "link");
+            return "link";
+        } },
+    { "DanglingSymlink",
+        [] {
+            symlink("nowhere", "link");
+            return "link";
+        } },
+    { "Fifo",
+        [] {
+            mkfifo("fifo", 0644);
+            return "fifo";
+        } },
     { "CharacterDevice", [] { return "/dev/null"; } },
     { "Socket",
-      [] {
-          int const fd = socket(AF_UNIX, SOCK_STREAM, 0);
-          sockaddr_un address {};
-          address.sun_family = AF_UNIX;
-          std::string const name = "sock";
-          name.copy(address.sun_path, name.size());
-          bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-          return name;
-      } },
+        [] {
+            int const fd = socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address {};
+            address.sun_family = AF_UNIX;
+            std::string const name = "sock";
+            name.copy(address.sun_path, name.size());
+            bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            return name;
+        } },
 };
 
-void PrintTo(RefusedCase const& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(RefusedCase const& row, std::ostream* out) { *out << row.name; }
 
 class CFileOpenRefuses : public testing::TestWithParam<RefusedCase> {};
 
@@ -80,7 +94,7 @@ TEST_P(CFileOpenRefuses, ReturnsFalseWithoutCreatingAnything)
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CFileOpenRefuses, testing::ValuesIn(refused_cases),
-                         [](auto const& info) { return std::string(info.param.name); });
+    [](auto const& info) { return std::string(info.param.name); });
 
 TEST(CFileOpen, RefusesAFileThatAnotherOpenHolds)
 {

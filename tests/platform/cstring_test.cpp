@@ -19,14 +19,15 @@ TrimCase const trim_cases[] = {
     { "NothingToTrim", "a.txt", "a.txt" },
     { "BothEnds", " \t a.txt\r\n", "a.txt" },
     { "InnerSpaceStays", "  my file.txt  ", "my file.txt" },
-    { "OtherControlBytesStay", "\x1a" "a\x01", "\x1a" "a\x01" },
+    { "OtherControlBytesStay",
+        "\x1a"
+        "a\x01",
+        "\x1a"
+        "a\x01" },
     { "HighBytesAreNotWhiteSpace", "\xa0x\xa0", "\xa0x\xa0" },
 };
 
-void PrintTo(TrimCase const& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(TrimCase const& row, std::ostream* out) { *out << row.name; }
 
 class Trim : public testing::TestWithParam<TrimCase> {};
 
@@ -39,8 +40,8 @@ TEST_P(Trim, RemovesAsciiWhiteSpaceAtBothEnds)
     EXPECT_EQ(text.GetLength(), static_cast<int>(std::string(GetParam().expected).size()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Trim, testing::ValuesIn(trim_cases),
-                         [](auto const& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Trim, testing::ValuesIn(trim_cases), [](auto const& info) { return std::string(info.param.name); });
 
 TEST(CString, TrimLeftKeepsTrailingAndTrimRightKeepsLeading)
 {
@@ -52,10 +53,7 @@ TEST(CString, TrimLeftKeepsTrailingAndTrimRightKeepsLeading)
     EXPECT_EQ(std::string(right), " x");
 }
 
-TEST(CString, NullTextMakesAnEmptyString)
-{
-    EXPECT_EQ(CString(nullptr).GetLength(), 0);
-}
+TEST(CString, NullTextMakesAnEmptyString) { EXPECT_EQ(CString(nullptr).GetLength(), 0); }
 
 TEST(CString, LoadStringReadsTheGreeting)
 {

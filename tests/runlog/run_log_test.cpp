@@ -30,7 +30,9 @@ Bytes lines_of(Bytes const& data)
 {
     Bytes lines;
     for (std::size_t at = 0; at + 128 <= data.size(); at += 128)
-        lines = lines + record_line(cleaned(Bytes(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at) + 128)));
+        lines = lines
+            + record_line(
+                cleaned(Bytes(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at) + 128)));
     return lines;
 }
 
@@ -39,27 +41,23 @@ LogCase const log_cases[] = {
     { "EmptyFile", {}, summary_line(0) },
     { "OneRecord", record(0xC1), record_line(record('A')) + summary_line(1) },
     { "TwoRecords", record(0xC1) + record('b') + record(0xC3),
-      record_line(record('A')) + record_line(record('C')) + summary_line(2) },
+        record_line(record('A')) + record_line(record('C')) + summary_line(2) },
     { "ManyRecords", many_dirty_records(345), lines_of(many_dirty_records(345)) + summary_line(345) },
     { "LineHoldsOnlyTheFirst126Bytes", record('a', { { 0, 0xE2 }, { 125, 0xE3 }, { 126, 'y' }, { 127, 'z' } }),
-      record_line(record('a', { { 0, 'b' }, { 125, 'c' } })) + summary_line(1) },
+        record_line(record('a', { { 0, 'b' }, { 125, 'c' } })) + summary_line(1) },
     { "ChangeOnlyInByte126", record('a', { { 126, 0xE1 } }), record_line(record('a')) + summary_line(1) },
     { "ChangeOnlyInByte127", record('a', { { 127, 0xE1 } }), record_line(record('a')) + summary_line(1) },
     { "ZeroAtByte0WritesNothing", record(0x80) + record(0xC1), record_line(record('A')) + summary_line(2) },
-    { "ZeroInTheMiddleCutsTheLine", record('a', { { 0, 0xE1 }, { 10, 0x80 } }),
-      repeat('a', 10) + summary_line(1) },
+    { "ZeroInTheMiddleCutsTheLine", record('a', { { 0, 0xE1 }, { 10, 0x80 } }), repeat('a', 10) + summary_line(1) },
     { "ZeroOnlyInBytes126And127", record('a', { { 0, 0xE1 }, { 126, 0x80 }, { 127, 0x80 } }),
-      record_line(record('a')) + summary_line(1) },
+        record_line(record('a')) + summary_line(1) },
     { "LineFeedInsideARecord", record('a', { { 0, 0xE1 }, { 5, 0x8A } }),
-      record_line(record('a', { { 5, '\n' } })) + summary_line(1) },
+        record_line(record('a', { { 5, '\n' } })) + summary_line(1) },
     { "CleanedMarkerStartsTheLine", record('a', { { 0, 0x9A } }),
-      record_line(record('a', { { 0, 0x1A } })) + summary_line(1) },
+        record_line(record('a', { { 0, 0x1A } })) + summary_line(1) },
 };
 
-void PrintTo(LogCase const& row, std::ostream* out)
-{
-    *out << row.name;
-}
+void PrintTo(LogCase const& row, std::ostream* out) { *out << row.name; }
 
 class RunLog : public testing::TestWithParam<LogCase> {
 protected:
@@ -76,8 +74,8 @@ TEST_P(RunLog, HoldsALineForEachChangedRecordAndTheSummary)
     EXPECT_EQ(show(read_file(runlog::log_name)), show(GetParam().expected_log));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, RunLog, testing::ValuesIn(log_cases),
-                         [](auto const& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Files, RunLog, testing::ValuesIn(log_cases), [](auto const& info) { return std::string(info.param.name); });
 
 TEST(SummaryLine, IsAlways126CharactersAndALineFeed)
 {

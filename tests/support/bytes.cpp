@@ -31,15 +31,9 @@ Bytes record(std::uint8_t fill, std::initializer_list<std::pair<int, std::uint8_
     return result;
 }
 
-Bytes bytes(std::string_view text)
-{
-    return Bytes(text.begin(), text.end());
-}
+Bytes bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
-Bytes repeat(std::uint8_t value, std::size_t count)
-{
-    return Bytes(count, value);
-}
+Bytes repeat(std::uint8_t value, std::size_t count) { return Bytes(count, value); }
 
 Bytes operator+(Bytes left, Bytes const& right)
 {
@@ -56,7 +50,8 @@ Bytes cleaned(Bytes data)
 
 Bytes summary_line(long long modified_records)
 {
-    std::string text = std::to_string(modified_records) + (modified_records == 1 ? " Record" : " Records") + " modified";
+    std::string text
+        = std::to_string(modified_records) + (modified_records == 1 ? " Record" : " Records") + " modified";
     text.resize(126, ' ');
     return bytes(text + "\n");
 }

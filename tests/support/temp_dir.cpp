@@ -21,7 +21,8 @@ TempDir::~TempDir()
     std::error_code ignored;
     std::filesystem::current_path(m_previous, ignored);
     // Tests may leave read-only modes behind; root removes them all the same.
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
+    std::filesystem::permissions(
+        m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(m_path, ignored);
 }
 

@@ -34,20 +34,14 @@ void drop_privileges()
         _exit(125);
 }
 
-int exit_status(int wait_status)
-{
-    return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-}
+int exit_status(int wait_status) { return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1; }
 
 }  // namespace
 
-bool running_as_root()
-{
-    return geteuid() == 0;
-}
+bool running_as_root() { return geteuid() == 0; }
 
-ToolResult run_program(std::filesystem::path const& program, std::vector<std::string> const& args,
-                       RunOptions const& options)
+ToolResult run_program(
+    std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options)
 {
     // Output goes to files, not pipes, so a large output can't stall the child.
     FILE* out = tmpfile();
@@ -79,8 +73,7 @@ ToolResult run_program(std::filesystem::path const& program, std::vector<std::st
         _exit(127);
     }
     int wait_status = 0;
-    while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {}
     ToolResult result;
     result.status = exit_status(wait_status);
     rewind(out);
@@ -102,8 +95,7 @@ int run_unprivileged(std::function<int()> const& body)
         _exit(body());
     }
     int wait_status = 0;
-    while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {}
     return exit_status(wait_status);
 }
 

@@ -21,8 +21,8 @@ struct RunOptions {
 };
 
 // Runs program with args (not including argv[0]) and waits for it.
-ToolResult run_program(std::filesystem::path const& program, std::vector<std::string> const& args,
-                       RunOptions const& options = {});
+ToolResult run_program(
+    std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options = {});
 
 // The uid and gid that unprivileged runs take when the tests run as root.
 constexpr unsigned nobody = 65534;
