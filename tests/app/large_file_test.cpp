@@ -49,7 +49,7 @@ TEST(LargeFile, RecordsPast2And4GiBAreCleanedWhereTheyLie)
     TempDir dir;
     off_t const past_2 = 2 * gib + 128;
     off_t const past_4 = 4 * gib + 128;
-    off_t const size = 4 * gib + 3 * 128 + 5;
+    off_t const size = 4 * gib + 3 * off_t { 128 } + 5;
     {
         int const fd = open("big", O_RDWR | O_CREAT | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);

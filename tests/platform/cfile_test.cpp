@@ -70,9 +70,9 @@ RefusedCase const refused_cases[] = {
             int const fd = socket(AF_UNIX, SOCK_STREAM, 0);
             sockaddr_un address {};
             address.sun_family = AF_UNIX;
-            std::string const name = "sock";
+            std::string name = "sock";
             name.copy(address.sun_path, name.size());
-            bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << "no socket to refuse";
             return name;
         } },
 };

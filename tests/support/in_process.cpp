@@ -11,6 +11,7 @@ RunResult run_in_process(std::vector<std::string> const& args)
     std::vector<std::string> storage { "velmorane" };
     storage.insert(storage.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(storage.size() + 1);
     for (auto& arg : storage)
         argv.push_back(arg.data());
     argv.push_back(nullptr);

@@ -52,6 +52,7 @@ ToolResult run_program(
     std::vector<std::string> storage { program.string() };
     storage.insert(storage.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(storage.size() + 1);
     for (auto& arg : storage)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
