@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/file.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/app/tool_under_test.h"
 #include "tests/support/bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool.h"
@@ -18,20 +20,16 @@
 namespace {
 
 using namespace support;
+using namespace tool_under_test;
 namespace fs = std::filesystem;
 
-char const* const greeting = "Hello from MFC!\n";
+std::string const greeting = text_mode("Hello from MFC!\n");
 char const* const log_name = "Velmorane.Log";
 
 Bytes const dirty = record(0xC1) + record('b') + record(0xE3) + repeat(0xFF, 3);
 Bytes const dirty_cleaned = record(0x41) + record('b') + record(0x63) + repeat(0xFF, 3);
-Bytes const dirty_log = record_line(record(0x41)) + record_line(record(0x63)) + summary_line(2);
+Bytes const dirty_log = text_mode(record_line(record(0x41)) + record_line(record(0x63)) + summary_line(2));
 Bytes const earlier_log = bytes("an earlier run's log\n");
-
-ToolResult run_tool(std::vector<std::string> const& args, RunOptions const& options = {})
-{
-    return run_program(VELMORANE_EXE, args, options);
-}
 
 enum class Log { untouched, empty, written };
 
@@ -42,6 +40,7 @@ struct CliCase {
     int status;
     std::vector<char const*> cleaned;  // files holding dirty that end up cleaned
     Log log;
+    char const* posix_only = nullptr;  // why the case can't run against the Windows executable
 };
 
 void none() {}
@@ -53,7 +52,10 @@ CliCase const cli_cases[] = {
     { "BlankArgumentBeforeAFileName", none, { " ", "data" }, 1, {}, Log::untouched },
     { "MissingFile", none, { "missing" }, 1, {}, Log::empty },
     { "Directory", [] { fs::create_directory("dir"); }, { "dir" }, 1, {}, Log::empty },
-    { "Fifo", [] { mkfifo("fifo", 0644); }, { "fifo" }, 1, {}, Log::empty },
+    { "Fifo", [] { mkfifo("fifo", 0644); }, { "fifo" }, 1, {}, Log::empty,
+        "Windows has no FIFOs; ANamedPipeIsRefused is its pipe case" },
+    { "NulDevice", none, { "NUL" }, 1, {}, Log::empty },
+    { "ConsoleDevice", none, { "CON" }, 1, {}, Log::empty },
     { "EndlessDevice", none, { "/dev/zero" }, 1, {}, Log::empty },
     { "TheLogItself", none, { log_name }, 1, {}, Log::empty },
     { "TheLogThroughASymlink", [] { fs::create_symlink(log_name, "link"); }, { "link" }, 1, {}, Log::empty },
@@ -64,7 +66,8 @@ CliCase const cli_cases[] = {
     { "InnerWhiteSpaceStays", [] { write_file("my  data", dirty); }, { "  my  data\t" }, 0, { "my  data" },
         Log::written },
     { "OnlyTheFirstArgument", [] { write_file("other", dirty); }, { "data", "other" }, 0, { "data" }, Log::written },
-    { "FileNamedWithAWildcard", [] { write_file("*", dirty); }, { "*" }, 0, { "*" }, Log::written },
+    { "FileNamedWithAWildcard", [] { write_file("*", dirty); }, { "*" }, 0, { "*" }, Log::written,
+        "a Windows file name can't hold *" },
     { "ThroughASymlink", [] { fs::create_symlink("data", "link"); }, { "link" }, 0, { "data" }, Log::written },
 };
 
@@ -74,6 +77,8 @@ class Cli : public testing::TestWithParam<CliCase> {};
 
 TEST_P(Cli, ExitStatusOutputAndFiles)
 {
+    if (windows && GetParam().posix_only != nullptr)
+        GTEST_SKIP() << GetParam().posix_only;
     TempDir dir;
     write_file("data", dirty);
     write_file(log_name, earlier_log);
@@ -109,10 +114,12 @@ class Unprivileged : public testing::Test {
 protected:
     void SetUp() override
     {
+        if (windows)
+            GTEST_SKIP() << "Windows has no user to drop to, and Wine runs with the test's own";
         fs::permissions(m_dir.path(),
             fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read
                 | fs::perms::others_exec);
-        fs::copy_file(VELMORANE_EXE, m_dir / "velmorane");
+        fs::copy_file(exe, m_dir / "velmorane");
     }
 
     ToolResult run_as_nobody(std::string const& data)
@@ -155,20 +162,40 @@ TEST_F(Unprivileged, AFolderWithoutWriteAccessGetsNoLogButTheFileIsCleaned)
     EXPECT_FALSE(fs::exists(log_name));
 }
 
-// Holds a file the way another running process would.
+// Starts the suite's hold_file program under the tool's launcher and waits
+// until it holds what args name.
+std::unique_ptr<RunningProgram> hold_on_windows(std::vector<std::string> const& args)
+{
+    auto holder
+        = std::make_unique<RunningProgram>(windows_helper("hold_file"), args, RunOptions { .launcher = launcher });
+    EXPECT_EQ(holder->read_line(), "held");
+    return holder;
+}
+
+// Holds a file the way another running process would: on Windows with share
+// mode 0, elsewhere with an exclusive flock.
 class HeldFile {
 public:
     explicit HeldFile(char const* path)
-        : m_fd(open(path, O_RDWR))
     {
-        EXPECT_EQ(flock(m_fd, LOCK_EX | LOCK_NB), 0);
+        if (windows) {
+            m_holder = hold_on_windows({ path });
+        } else {
+            m_fd = open(path, O_RDWR);
+            EXPECT_EQ(flock(m_fd, LOCK_EX | LOCK_NB), 0);
+        }
     }
-    ~HeldFile() { close(m_fd); }
+    ~HeldFile()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
     HeldFile(HeldFile const&) = delete;
     HeldFile& operator=(HeldFile const&) = delete;
 
 private:
-    int m_fd;
+    int m_fd { -1 };
+    std::unique_ptr<RunningProgram> m_holder;
 };
 
 TEST(HeldByAnotherProcess, ALogInUseIsLeftAloneAndTheFileIsCleaned)
@@ -194,6 +221,19 @@ TEST(HeldByAnotherProcess, ADataFileInUseIsNotOpened)
     EXPECT_EQ(read_file(log_name), Bytes {});
 }
 
+TEST(HeldByAnotherProcess, ADataFileOpenElsewhereIsNotOpenedEvenWhenShared)
+{
+    if (!windows)
+        GTEST_SKIP() << "POSIX locks are advisory: an open without one holds nothing";
+    TempDir dir;
+    write_file("data", dirty);
+    auto const holder = hold_on_windows({ "--shared", "data" });
+    ToolResult const result = run_tool({ "data" });
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(read_file("data"), dirty);
+    EXPECT_EQ(read_file(log_name), Bytes {});
+}
+
 TEST(RunTwice, TheSecondRunChangesNothingAndReplacesTheLog)
 {
     TempDir dir;
@@ -201,7 +241,75 @@ TEST(RunTwice, TheSecondRunChangesNothingAndReplacesTheLog)
     EXPECT_EQ(run_tool({ "data" }).status, 0);
     EXPECT_EQ(run_tool({ "data" }).status, 0);
     EXPECT_EQ(read_file("data"), dirty_cleaned);
-    EXPECT_EQ(show(read_file(log_name)), show(summary_line(0)));
+    EXPECT_EQ(show(read_file(log_name)), show(text_mode(summary_line(0))));
+}
+
+TEST(NotADiskFile, ANamedPipeIsRefused)
+{
+    if (!windows)
+        GTEST_SKIP() << "named pipes are Windows'; the Fifo case covers POSIX";
+    TempDir dir;
+    std::string const name = dir.path().filename().string();
+    auto const pipe = hold_on_windows({ "--pipe", name });
+    ToolResult const result = run_tool({ "\\\\.\\pipe\\" + name });
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, greeting);
+    EXPECT_EQ(read_file(log_name), Bytes {});
+}
+
+// What the stream does to the bytes of a line, line feeds above all.
+struct LogCase {
+    char const* name;
+    Bytes record;  // the data file's one record
+    Bytes log;  // as handed to the stream, before text mode
+};
+
+LogCase const log_cases[] = {
+    { "LineFeedInARecord", record(0xC1, { { 10, 0x8A } }),
+        record_line(record(0x41, { { 10, '\n' } })) + summary_line(1) },
+    { "CarriageReturnAndLineFeedInARecord", record(0xC1, { { 10, '\r' }, { 11, 0x8A } }),
+        record_line(record(0x41, { { 10, '\r' }, { 11, '\n' } })) + summary_line(1) },
+    { "ZeroCutsTheLine", record(0xC1, { { 5, 0x80 } }), repeat(0x41, 5) + summary_line(1) },
+};
+
+void PrintTo(LogCase const& row, std::ostream* out) { *out << row.name; }
+
+class LogText : public testing::TestWithParam<LogCase> {};
+
+TEST_P(LogText, StoredInTextMode)
+{
+    TempDir dir;
+    write_file("data", GetParam().record);
+    EXPECT_EQ(run_tool({ "data" }).status, 0);
+    EXPECT_EQ(show(read_file(log_name)), show(text_mode(GetParam().log)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LogText, testing::ValuesIn(log_cases), [](auto const& info) { return std::string(info.param.name); });
+
+TEST(WindowsLog, EveryFullLineTakesARecord)
+{
+    if (!windows)
+        GTEST_SKIP() << "POSIX text mode stores a line feed alone";
+    TempDir dir;
+    write_file("data", record(0xC1) + record('b') + record(0xE3));
+    EXPECT_EQ(run_tool({ "data" }).status, 0);
+    Bytes const log = read_file(log_name);
+    ASSERT_EQ(log.size(), 3 * 128u);
+    for (std::size_t end = 128; end <= log.size(); end += 128) {
+        EXPECT_EQ(log[end - 2], '\r') << end;
+        EXPECT_EQ(log[end - 1], '\n') << end;
+    }
+    EXPECT_EQ(std::ranges::count(log, '\n'), 3);
+}
+
+TEST(StringTable, OneUsEnglishTableHoldsTheGreeting)
+{
+    if (!windows)
+        GTEST_SKIP() << "only the Windows executable carries resources";
+    ToolResult const result = run(windows_helper("list_resources"), { exe.string() });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, text_mode("6 1 1033\nstring 1: Hello from MFC!\n"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/app/tool_under_test.h"
 #include "tests/support/bytes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool.h"
@@ -13,6 +14,7 @@
 namespace {
 
 using namespace support;
+using namespace tool_under_test;
 
 constexpr off_t gib = off_t { 1 } << 30;
 
@@ -46,6 +48,9 @@ std::vector<Placed> data_regions(int fd)
 
 TEST(LargeFile, RecordsPast2And4GiBAreCleanedWhereTheyLie)
 {
+    if (windows)
+        GTEST_SKIP() << "too slow under Wine: its 128-byte reads take about 15 microseconds each, eight minutes "
+                        "for the 32 million records of 4 GiB";
     TempDir dir;
     off_t const past_2 = 2 * gib + 128;
     off_t const past_4 = 4 * gib + 128;
@@ -60,11 +65,11 @@ TEST(LargeFile, RecordsPast2And4GiBAreCleanedWhereTheyLie)
         close(fd);
     }
 
-    ToolResult const result = run_program(VELMORANE_EXE, { "big" });
+    ToolResult const result = run_tool({ "big" });
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(std::filesystem::file_size("big"), static_cast<std::uintmax_t>(size));
     EXPECT_EQ(show(read_file("Velmorane.Log")),
-        show(record_line(record(0x41)) + record_line(record(0x42)) + summary_line(2)));
+        show(text_mode(record_line(record(0x41)) + record_line(record(0x42)) + summary_line(2))));
 
     // Whatever blocks the file system allocated, only the two records and
     // the tail may hold anything but zeros, and each only at its own offset.

@@ -36,6 +36,49 @@ void drop_privileges()
 
 int exit_status(int wait_status) { return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1; }
 
+int wait_for(pid_t child)
+{
+    int wait_status = 0;
+    while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {}
+    return exit_status(wait_status);
+}
+
+// The argument vector of a run, made before fork so the child only execs.
+class Command {
+public:
+    Command(std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options)
+        : m_directory(options.directory.string())
+        , m_unprivileged(options.unprivileged)
+    {
+        if (!options.launcher.empty())
+            m_storage.push_back(options.launcher.string());
+        m_storage.push_back(program.string());
+        m_storage.insert(m_storage.end(), args.begin(), args.end());
+        m_argv.reserve(m_storage.size() + 1);
+        for (auto& arg : m_storage)
+            m_argv.push_back(arg.data());
+        m_argv.push_back(nullptr);
+    }
+
+    // In the child: enters the directory, drops privileges when asked and
+    // runs the command; never returns.
+    [[noreturn]] void exec()
+    {
+        if (chdir(m_directory.c_str()) != 0)
+            _exit(126);
+        if (m_unprivileged)
+            drop_privileges();
+        execv(m_argv[0], m_argv.data());
+        _exit(127);
+    }
+
+private:
+    std::string m_directory;
+    bool m_unprivileged;
+    std::vector<std::string> m_storage;
+    std::vector<char*> m_argv;
+};
+
 }  // namespace
 
 bool running_as_root() { return geteuid() == 0; }
@@ -49,34 +92,19 @@ ToolResult run_program(
     if (out == nullptr || err == nullptr)
         throw std::runtime_error("tmpfile failed");
 
-    std::vector<std::string> storage { program.string() };
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    argv.reserve(storage.size() + 1);
-    for (auto& arg : storage)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    std::string const directory = options.directory.string();
-
+    Command command(program, args, options);
     pid_t const child = fork();
     if (child < 0)
         throw std::runtime_error("fork failed");
     if (child == 0) {
-        if (chdir(directory.c_str()) != 0)
-            _exit(126);
-        if (options.unprivileged)
-            drop_privileges();
         dup2(fileno(out), STDOUT_FILENO);
         dup2(fileno(err), STDERR_FILENO);
         int const null_in = open("/dev/null", O_RDONLY);
         dup2(null_in, STDIN_FILENO);
-        execv(argv[0], argv.data());
-        _exit(127);
+        command.exec();
     }
-    int wait_status = 0;
-    while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {}
     ToolResult result;
-    result.status = exit_status(wait_status);
+    result.status = wait_for(child);
     rewind(out);
     rewind(err);
     result.out = read_all(fileno(out));
@@ -84,6 +112,68 @@ ToolResult run_program(
     fclose(out);
     fclose(err);
     return result;
+}
+
+RunningProgram::RunningProgram(
+    std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options)
+{
+    // Close-on-exec, so no other child keeps the program's input open.
+    int input[2];
+    int output[2];
+    if (pipe2(input, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    if (pipe2(output, O_CLOEXEC) != 0) {
+        close(input[0]);
+        close(input[1]);
+        throw std::runtime_error("pipe failed");
+    }
+    Command command(program, args, options);
+    m_pid = fork();
+    if (m_pid < 0)
+        throw std::runtime_error("fork failed");
+    if (m_pid == 0) {
+        dup2(input[0], STDIN_FILENO);
+        dup2(output[1], STDOUT_FILENO);
+        command.exec();
+    }
+    close(input[0]);
+    close(output[1]);
+    m_to_child = input[1];
+    m_from_child = output[0];
+}
+
+RunningProgram::~RunningProgram()
+{
+    if (!m_finished)
+        finish();
+    close(m_from_child);
+}
+
+std::optional<std::string> RunningProgram::read_line()
+{
+    for (;;) {
+        if (auto const end = m_pending.find('\n'); end != std::string::npos) {
+            std::string line = m_pending.substr(0, end);
+            m_pending.erase(0, end + 1);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return line;
+        }
+        char buffer[256];
+        ssize_t const n = read(m_from_child, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return std::nullopt;
+        m_pending.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+int RunningProgram::finish()
+{
+    m_finished = true;
+    close(m_to_child);
+    return wait_for(m_pid);
 }
 
 int run_unprivileged(std::function<int()> const& body)
@@ -95,9 +185,7 @@ int run_unprivileged(std::function<int()> const& body)
         drop_privileges();
         _exit(body());
     }
-    int wait_status = 0;
-    while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {}
-    return exit_status(wait_status);
+    return wait_for(child);
 }
 
 }  // namespace support

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,11 +19,39 @@ struct ToolResult {
 struct RunOptions {
     std::filesystem::path directory { "." };
     bool unprivileged { false };  // run as nobody when the test runs as root
+    std::filesystem::path launcher {};  // runs the program when given, as Wine runs a Windows one
 };
 
 // Runs program with args (not including argv[0]) and waits for it.
 ToolResult run_program(
     std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options = {});
+
+// A program left running beside the test, which reads what it prints and
+// tells it to finish by closing its standard input.
+class RunningProgram {
+public:
+    RunningProgram(
+        std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options = {});
+    ~RunningProgram();
+    RunningProgram(RunningProgram const&) = delete;
+    RunningProgram& operator=(RunningProgram const&) = delete;
+
+    // The next line of its standard output without the line ending, or
+    // nullopt once it has closed its output.
+    std::optional<std::string> read_line();
+
+    // Closes its standard input and returns its exit status once it has
+    // exited (-1 when it did not exit normally). Called at most once; the
+    // destructor calls it when the test has not.
+    int finish();
+
+private:
+    int m_pid { -1 };
+    int m_to_child { -1 };
+    int m_from_child { -1 };
+    std::string m_pending;
+    bool m_finished { false };
+};
 
 // The uid and gid that unprivileged runs take when the tests run as root.
 constexpr unsigned nobody = 65534;
