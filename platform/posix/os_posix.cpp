@@ -29,6 +29,16 @@ namespace {
 
 Status failure(int error) { return { false, error }; }
 
+// Makes the call again for as long as a signal interrupts it.
+template <class Call> auto retrying(Call call)
+{
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
 Status fail_and_close(int fd)
 {
     int const error = errno;
@@ -42,14 +52,12 @@ constexpr int open_flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
 Status open_regular(char const* path, int flags, int& fd)
 {
-    do {
-        fd = g_syscalls.open(path, flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    fd = retrying([&] { return g_syscalls.open(path, flags, 0666); });
     if (fd < 0)
         return failure(errno);
 
     struct stat info {};
-    if (g_syscalls.fstat(fd, &info) != 0)
+    if (retrying([&] { return g_syscalls.fstat(fd, &info); }) != 0)
         return fail_and_close(fd);
     if (!S_ISREG(info.st_mode)) {
         g_syscalls.close(fd);
@@ -61,11 +69,7 @@ Status open_regular(char const* path, int flags, int& fd)
 // flock, not fcntl locks: two opens in one process must conflict too.
 Status lock_exclusive(int fd)
 {
-    int result;
-    do {
-        result = g_syscalls.flock(fd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    return result == 0 ? Status {} : fail_and_close(fd);
+    return retrying([&] { return g_syscalls.flock(fd, LOCK_EX | LOCK_NB); }) == 0 ? Status {} : fail_and_close(fd);
 }
 
 // Large transfers are cut so every chunk stays within what one call may move.
@@ -92,7 +96,7 @@ Status create_or_empty(char const* path, Handle& handle)
         return status;
     if (Status const status = lock_exclusive(fd); !status.ok)
         return status;
-    if (g_syscalls.ftruncate(fd, 0) != 0)
+    if (retrying([&] { return g_syscalls.ftruncate(fd, 0); }) != 0)
         return fail_and_close(fd);
     handle = fd;
     return {};

@@ -11,6 +11,7 @@
 #include "platform/CFile.h"
 #include "platform/CStdioFile.h"
 #include "tests/support/bytes.h"
+#include "tests/support/failing_call.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool.h"
 
@@ -122,6 +123,23 @@ TEST(CFileOpen, ReleasingAnOpenFileClosesIt)
     }
     CFile second;
     EXPECT_TRUE(second.Open("data", CFile::modeReadWrite));
+}
+
+TEST(CFileOpen, RetriesEveryCallThatASignalInterrupts)
+{
+    for (unsigned const flags : { unsigned(CFile::modeReadWrite), CFile::modeCreate | CFile::modeReadWrite }) {
+        for (int call = 1;; ++call) {
+            support::TempDir dir;
+            write_file("data", bytes("abc"));
+            CFile file;
+            support::FailingCall const guard(support::any_call, call, EINTR);
+            bool const opened = file.Open("data", flags);
+            if (!guard.fired())
+                break;
+            EXPECT_TRUE(opened) << "flags " << flags << ", interrupted "
+                                << support::entry_name(guard.calls().at(std::size_t(call) - 1).entry);
+        }
+    }
 }
 
 TEST(CFileOpen, RefusesAReadOnlyFile)
