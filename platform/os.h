@@ -36,8 +36,9 @@ Status read_at(Handle handle, std::uint64_t offset, void* buffer, std::size_t si
 Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::size_t size);
 
 // Appends text at the file's current end through text mode: each line feed is
-// stored as the platform's line ending.
-Status write_text(Handle handle, char const* text, std::size_t size);
+// stored as the platform's line ending. written counts the bytes of text that
+// reached the file, on failure too.
+Status write_text(Handle handle, char const* text, std::size_t size, std::size_t& written);
 
 // Releases the handle, even when it reports a failure.
 Status close(Handle handle);

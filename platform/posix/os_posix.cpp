@@ -143,12 +143,12 @@ Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::si
     return {};
 }
 
-Status write_text(Handle handle, char const* text, std::size_t size)
+Status write_text(Handle handle, char const* text, std::size_t size, std::size_t& written)
 {
     // A line feed is stored as it is.
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t const n = g_syscalls.write(handle, text + done, std::min(size - done, max_chunk));
+    written = 0;
+    while (written < size) {
+        ssize_t const n = g_syscalls.write(handle, text + written, std::min(size - written, max_chunk));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -156,7 +156,7 @@ Status write_text(Handle handle, char const* text, std::size_t size)
         }
         if (n == 0)
             return failure(EIO);
-        done += std::size_t(n);
+        written += std::size_t(n);
     }
     return {};
 }

@@ -241,6 +241,32 @@ TEST(CStdioFile, KeepsTheOrderOfTextLargerThanItsBuffer)
     EXPECT_EQ(read_file("log"), bytes(expected));
 }
 
+TEST(CStdioFile, AFailedWriteOutLosesAndRepeatsNothing)
+{
+    support::TempDir dir;
+    CStdioFile log;
+    ASSERT_TRUE(log.Open("log", CFile::modeCreate | CFile::modeReadWrite));
+    std::string expected;
+    long error = 0;
+    {
+        support::FailingCall const guard(&support::Syscalls::write, 1, EIO);
+        for (int line = 0; error == 0; ++line) {
+            std::string const text = std::to_string(line) + std::string(100, 'x') + "\n";
+            try {
+                log.WriteString(text.c_str());
+                expected += text;
+            } catch (CFileException* e) {
+                error = e->m_lOsError;
+                e->Delete();
+            }
+        }
+    }
+    EXPECT_EQ(error, EIO);
+    log.WriteString("last\n");
+    log.Close();
+    EXPECT_EQ(read_file("log"), bytes(expected + "last\n")) << "the failed text is left out, and only it";
+}
+
 TEST(CStdioFile, AbortDropsWhatIsBuffered)
 {
     support::TempDir dir;
