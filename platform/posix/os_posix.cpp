@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <sys/file.h>
 #include <unistd.h>
@@ -187,8 +185,15 @@ char* command_line()
 {
     // Only a system with /proc tells a process its own command line.
     static std::string s_line = [] {
-        std::ifstream in("/proc/self/cmdline", std::ios::binary);
-        std::string line { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+        std::string line;
+        int const fd = retrying([] { return g_syscalls.open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC, 0); });
+        if (fd >= 0) {
+            char chunk[4096];
+            std::size_t got = 0;
+            while (read_at(fd, line.size(), chunk, sizeof chunk, got).ok && got > 0)
+                line.append(chunk, got);
+            close(fd);
+        }
         if (!line.empty() && line.back() == '\0')
             line.pop_back();
         std::ranges::replace(line, '\0', ' ');
