@@ -2,12 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <string>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
@@ -46,6 +49,26 @@ struct CliCase {
 
 void none() {}
 
+void make_socket()
+{
+    int const fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::string const name = "sock";
+    name.copy(address.sun_path, name.size());
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+}
+
+// A name of the data file longer than any path the system takes.
+std::string too_long_path()
+{
+    std::string path;
+    while (path.size() <= PATH_MAX)
+        path += "./";
+    return path + "data";
+}
+
 CliCase const cli_cases[] = {
     { "NoArgument", none, {}, 1, {}, Log::untouched },
     { "EmptyArgument", none, { "" }, 1, {}, Log::untouched },
@@ -55,6 +78,16 @@ CliCase const cli_cases[] = {
     { "Directory", [] { fs::create_directory("dir"); }, { "dir" }, 1, {}, Log::empty },
     { "Fifo", [] { mkfifo("fifo", 0644); }, { "fifo" }, 1, {}, Log::empty },
     { "EndlessDevice", none, { "/dev/zero" }, 1, {}, Log::empty },
+    { "NullDevice", none, { "/dev/null" }, 1, {}, Log::empty },
+    { "Socket", make_socket, { "sock" }, 1, {}, Log::empty },
+    { "DanglingSymlink", [] { fs::create_symlink("missing", "link"); }, { "link" }, 1, {}, Log::empty },
+    { "SymlinkLoop",
+        [] {
+            fs::create_symlink("loop2", "loop1");
+            fs::create_symlink("loop1", "loop2");
+        },
+        { "loop1" }, 1, {}, Log::empty },
+    { "PathLongerThanPathMax", none, { too_long_path() }, 1, {}, Log::empty },
     { "TheLogItself", none, { log_name }, 1, {}, Log::empty },
     { "TheLogThroughASymlink", [] { fs::create_symlink(log_name, "link"); }, { "link" }, 1, {}, Log::empty },
     { "TheLogThroughAHardLink", [] { fs::create_hard_link(log_name, "link"); }, { "link" }, 1, {}, Log::empty },
@@ -65,6 +98,9 @@ CliCase const cli_cases[] = {
         Log::written },
     { "OnlyTheFirstArgument", [] { write_file("other", dirty); }, { "data", "other" }, 0, { "data" }, Log::written },
     { "FileNamedWithAWildcard", [] { write_file("*", dirty); }, { "*" }, 0, { "*" }, Log::written },
+    { "NameWithANewline", [] { write_file("da\nta", dirty); }, { "da\nta" }, 0, { "da\nta" }, Log::written },
+    { "NameWithBytesThatAreNotUtf8", [] { write_file("\xff\xfe\x80", dirty); }, { "\xff\xfe\x80" }, 0,
+        { "\xff\xfe\x80" }, Log::written },
     { "ThroughASymlink", [] { fs::create_symlink("data", "link"); }, { "link" }, 0, { "data" }, Log::written },
 };
 
