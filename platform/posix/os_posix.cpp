@@ -19,6 +19,7 @@ Syscalls g_syscalls {
     .write = ::write,
     .fstat = ::fstat,
     .flock = ::flock,
+    .fcntl = [](int fd, int command, struct flock* lock) { return ::fcntl(fd, command, lock); },
     .ftruncate = ::ftruncate,
     .close = ::close,
 };
@@ -64,10 +65,18 @@ Status open_regular(char const* path, int flags, int& fd)
     return {};
 }
 
-// flock, not fcntl locks: two opens in one process must conflict too.
+// Both kinds of lock that other programs take: flock, and a record lock on
+// the whole file. The record lock belongs to the open file, not the process,
+// so two opens in one process conflict with either.
 Status lock_exclusive(int fd)
 {
-    return retrying([&] { return g_syscalls.flock(fd, LOCK_EX | LOCK_NB); }) == 0 ? Status {} : fail_and_close(fd);
+    struct flock whole_file {};
+    whole_file.l_type = F_WRLCK;
+    whole_file.l_whence = SEEK_SET;
+    if (retrying([&] { return g_syscalls.flock(fd, LOCK_EX | LOCK_NB); }) != 0
+        || retrying([&] { return g_syscalls.fcntl(fd, F_OFD_SETLK, &whole_file); }) != 0)
+        return fail_and_close(fd);
+    return {};
 }
 
 // Large transfers are cut so every chunk stays within what one call may move.

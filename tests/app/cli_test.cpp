@@ -191,13 +191,24 @@ TEST_F(Unprivileged, AFolderWithoutWriteAccessGetsNoLogButTheFileIsCleaned)
     EXPECT_FALSE(fs::exists(log_name));
 }
 
+// How another process holds a file: with a lock on the whole file of either
+// kind the system offers.
+enum class Lock { flock, record_lock };
+
 // Holds a file the way another running process would.
 class HeldFile {
 public:
-    explicit HeldFile(char const* path)
+    HeldFile(char const* path, Lock lock)
         : m_fd(open(path, O_RDWR))
     {
-        EXPECT_EQ(flock(m_fd, LOCK_EX | LOCK_NB), 0);
+        if (lock == Lock::flock) {
+            EXPECT_EQ(flock(m_fd, LOCK_EX | LOCK_NB), 0);
+        } else {
+            struct flock whole_file {};
+            whole_file.l_type = F_WRLCK;
+            whole_file.l_whence = SEEK_SET;
+            EXPECT_EQ(fcntl(m_fd, F_SETLK, &whole_file), 0);
+        }
     }
     ~HeldFile() { close(m_fd); }
     HeldFile(HeldFile const&) = delete;
@@ -207,28 +218,34 @@ private:
     int m_fd;
 };
 
-TEST(HeldByAnotherProcess, ALogInUseIsLeftAloneAndTheFileIsCleaned)
+class HeldByAnotherProcess : public testing::TestWithParam<Lock> {
+protected:
+    TempDir m_dir;
+};
+
+TEST_P(HeldByAnotherProcess, ALogInUseIsLeftAloneAndTheFileIsCleaned)
 {
-    TempDir dir;
     write_file("data", dirty);
     write_file(log_name, earlier_log);
-    HeldFile const held(log_name);
+    HeldFile const held(log_name, GetParam());
     ToolResult const result = run_tool({ "data" });
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(read_file("data"), dirty_cleaned);
     EXPECT_EQ(read_file(log_name), earlier_log);
 }
 
-TEST(HeldByAnotherProcess, ADataFileInUseIsNotOpened)
+TEST_P(HeldByAnotherProcess, ADataFileInUseIsNotOpened)
 {
-    TempDir dir;
     write_file("data", dirty);
-    HeldFile const held("data");
+    HeldFile const held("data", GetParam());
     ToolResult const result = run_tool({ "data" });
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(read_file("data"), dirty);
     EXPECT_EQ(read_file(log_name), Bytes {});
 }
+
+INSTANTIATE_TEST_SUITE_P(Locks, HeldByAnotherProcess, testing::Values(Lock::flock, Lock::record_lock),
+    [](auto const& info) { return std::string(info.param == Lock::flock ? "Flock" : "RecordLock"); });
 
 TEST(RunTwice, TheSecondRunChangesNothingAndReplacesTheLog)
 {

@@ -120,6 +120,13 @@ int fake_flock(int fd, int operation)
     return s_state.real.flock(fd, operation);
 }
 
+int fake_fcntl(int fd, int command, struct flock* lock)
+{
+    if (decide(Entry::fcntl, fd, nullptr, 0, 0) == Action::fail)
+        return failure<int>();
+    return s_state.real.fcntl(fd, command, lock);
+}
+
 int fake_ftruncate(int fd, off_t length)
 {
     if (decide(Entry::ftruncate, fd, nullptr, 0, 0) == Action::fail)
@@ -148,6 +155,7 @@ char const* entry_name(Entry entry)
     case Entry::write: return "write";
     case Entry::fstat: return "fstat";
     case Entry::flock: return "flock";
+    case Entry::fcntl: return "fcntl";
     case Entry::ftruncate: return "ftruncate";
     case Entry::close: return "close";
     }
@@ -165,6 +173,7 @@ Entry entry_at(std::size_t offset_in_table)
     case offsetof(Syscalls, write): return Entry::write;
     case offsetof(Syscalls, fstat): return Entry::fstat;
     case offsetof(Syscalls, flock): return Entry::flock;
+    case offsetof(Syscalls, fcntl): return Entry::fcntl;
     case offsetof(Syscalls, ftruncate): return Entry::ftruncate;
     case offsetof(Syscalls, close): return Entry::close;
     default: throw std::logic_error("not an entry of the system call table");
@@ -195,6 +204,7 @@ CallLog::CallLog(Plan plan)
         .write = fake_write,
         .fstat = fake_fstat,
         .flock = fake_flock,
+        .fcntl = fake_fcntl,
         .ftruncate = fake_ftruncate,
         .close = fake_close,
     };

@@ -17,7 +17,7 @@ namespace support {
 using platform::os::Syscalls;
 
 // The entries of the table.
-enum class Entry { open, pread, pwrite, write, fstat, flock, ftruncate, close };
+enum class Entry { open, pread, pwrite, write, fstat, flock, fcntl, ftruncate, close };
 
 char const* entry_name(Entry entry);
 
