@@ -2,21 +2,22 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace support {
 
 namespace {
 
 constexpr std::size_t record_size = 128;
+constexpr std::size_t summary_size = 127;
 
-Bytes line_of(Bytes const& cleaned_record)
+Bytes line_of(std::uint8_t const* cleaned_record)
 {
     // The line stops at the first zero byte among the first 126; without one
     // it takes all 126 and a line feed.
-    auto const end = cleaned_record.begin() + 126;
-    auto const zero = std::find(cleaned_record.begin(), end, 0);
-    Bytes line(cleaned_record.begin(), zero);
-    if (zero == end)
+    auto const* const zero = static_cast<std::uint8_t const*>(std::memchr(cleaned_record, 0, 126));
+    Bytes line(cleaned_record, zero != nullptr ? zero : cleaned_record + 126);
+    if (zero == nullptr)
         line.push_back('\n');
     return line;
 }
@@ -51,23 +52,27 @@ Bytes ModelRun::log() const
 {
     Bytes log;
     for (auto const& line : lines)
-        log = log + line;
-    return log + summary_line(static_cast<long long>(lines.size()));
+        log.insert(log.end(), line.begin(), line.end());
+    Bytes const summary = summary_line(static_cast<long long>(lines.size()));
+    log.insert(log.end(), summary.begin(), summary.end());
+    return log;
 }
 
 ModelRun model_run(Bytes const& original)
 {
     ModelRun model { original, {}, 0 };
+    std::uint8_t* const bytes = model.data.data();
     std::size_t at = 0;
     for (; at + record_size <= original.size(); at += record_size) {
-        if (original[at] == 0x1A)
+        if (bytes[at] == 0x1A)
             break;
-        Bytes const record = slice(original, at, record_size);
-        Bytes const clean = cleaned(record);
-        if (clean != record) {
-            std::copy(clean.begin(), clean.end(), model.data.begin() + long(at));
-            model.lines.push_back(line_of(clean));
+        std::uint8_t seen = 0;
+        for (std::size_t i = at; i < at + record_size; ++i) {
+            seen |= bytes[i];
+            bytes[i] &= 0x7F;
         }
+        if ((seen & 0x80) != 0)
+            model.lines.push_back(line_of(bytes + at));
     }
     model.stop = at;
     return model;
@@ -82,9 +87,10 @@ std::optional<LogShape> log_shape(ModelRun const& model, Bytes const& log)
     for (std::size_t lines = 0;; ++lines) {
         if (at == log.size()) {
             shape = LogShape { lines, std::nullopt };
-        } else if (auto const count = summary_count(slice(log, at, log.size() - at));
-                   count && *count >= static_cast<long long>(lines)) {
-            shape = LogShape { lines, count };
+        } else if (log.size() - at == summary_size) {
+            auto const count = summary_count(slice(log, at, summary_size));
+            if (count && *count >= static_cast<long long>(lines))
+                shape = LogShape { lines, count };
         }
         if (lines == model.lines.size() || !starts_with(log, at, model.lines[lines]))
             break;
@@ -111,8 +117,10 @@ std::string broken_promise(Bytes const& original, std::optional<Bytes> const& ea
     if (data.size() != original.size())
         return "the length changed from " + std::to_string(original.size()) + " to " + std::to_string(data.size());
     ModelRun const model = model_run(original);
+    std::uint8_t const* const now = data.data();
+    std::uint8_t const* const was = original.data();
     for (std::size_t i = 0; i < data.size(); ++i) {
-        if (data[i] != original[i] && (data[i] != (original[i] & 0x7F) || i >= model.stop))
+        if (now[i] != was[i] && (now[i] != (was[i] & 0x7F) || i >= model.stop))
             return "byte " + std::to_string(i) + " changed from " + std::to_string(original[i]) + " to "
                 + std::to_string(data[i]);
     }
@@ -143,8 +151,9 @@ std::string broken_promise(Bytes const& original, std::optional<Bytes> const& ea
     if (shape->summary) {
         // Records cleaned on disk were all counted before their write-back.
         long long cleaned_on_disk = 0;
-        for (std::size_t record = 0; record < treated; ++record) {
-            if (slice(original, record * record_size, record_size) != slice(data, record * record_size, record_size))
+        for (std::size_t at = 0; at < treated * record_size; at += record_size) {
+            if (!std::equal(
+                    data.begin() + long(at), data.begin() + long(at + record_size), original.begin() + long(at)))
                 ++cleaned_on_disk;
         }
         if (*shape->summary < cleaned_on_disk)

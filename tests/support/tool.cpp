@@ -1,6 +1,7 @@
 #include "tests/support/tool.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <grp.h>
 #include <stdexcept>
@@ -36,19 +37,10 @@ void drop_privileges()
 
 int exit_status(int wait_status) { return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1; }
 
-}  // namespace
-
-bool running_as_root() { return geteuid() == 0; }
-
-ToolResult run_program(
-    std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options)
+// Starts program in a child with its standard streams on the given files.
+pid_t start(std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options,
+    int out, int err)
 {
-    // Output goes to files, not pipes, so a large output can't stall the child.
-    FILE* out = tmpfile();
-    FILE* err = tmpfile();
-    if (out == nullptr || err == nullptr)
-        throw std::runtime_error("tmpfile failed");
-
     std::vector<std::string> storage { program.string() };
     storage.insert(storage.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -65,17 +57,39 @@ ToolResult run_program(
             _exit(126);
         if (options.unprivileged)
             drop_privileges();
-        dup2(fileno(out), STDOUT_FILENO);
-        dup2(fileno(err), STDERR_FILENO);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
         int const null_in = open("/dev/null", O_RDONLY);
         dup2(null_in, STDIN_FILENO);
         execv(argv[0], argv.data());
         _exit(127);
     }
+    return child;
+}
+
+int wait_for(pid_t child)
+{
     int wait_status = 0;
     while (waitpid(child, &wait_status, 0) < 0 && errno == EINTR) {}
+    return exit_status(wait_status);
+}
+
+}  // namespace
+
+bool running_as_root() { return geteuid() == 0; }
+
+ToolResult run_program(
+    std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options)
+{
+    // Output goes to files, not pipes, so a large output can't stall the child.
+    FILE* out = tmpfile();
+    FILE* err = tmpfile();
+    if (out == nullptr || err == nullptr)
+        throw std::runtime_error("tmpfile failed");
+
+    pid_t const child = start(program, args, options, fileno(out), fileno(err));
     ToolResult result;
-    result.status = exit_status(wait_status);
+    result.status = wait_for(child);
     rewind(out);
     rewind(err);
     result.out = read_all(fileno(out));
@@ -83,6 +97,30 @@ ToolResult run_program(
     fclose(out);
     fclose(err);
     return result;
+}
+
+StartedProgram::StartedProgram(
+    std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options)
+{
+    int const null_out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    m_pid = start(program, args, options, null_out, null_out);
+    close(null_out);
+}
+
+StartedProgram::~StartedProgram()
+{
+    if (!m_waited) {
+        ::kill(m_pid, SIGKILL);
+        wait();
+    }
+}
+
+void StartedProgram::kill(int signal) { ::kill(m_pid, signal); }
+
+int StartedProgram::wait()
+{
+    m_waited = true;
+    return wait_for(m_pid);
 }
 
 int run_unprivileged(std::function<int()> const& body)
