@@ -11,10 +11,12 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "tests/support/bytes.h"
+#include "tests/support/clean_model.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool.h"
 
@@ -246,6 +248,50 @@ TEST_P(HeldByAnotherProcess, ADataFileInUseIsNotOpened)
 
 INSTANTIATE_TEST_SUITE_P(Locks, HeldByAnotherProcess, testing::Values(Lock::flock, Lock::record_lock),
     [](auto const& info) { return std::string(info.param == Lock::flock ? "Flock" : "RecordLock"); });
+
+TEST(ChangedByAnotherProcess, AFileBeingAppendedToIsCleanedAsFarAsTheRunReadIt)
+{
+    TempDir dir;
+    Bytes start;
+    Bytes appended;
+    for (int i = 0; i < 2000; ++i) {
+        Bytes const first = record(static_cast<std::uint8_t>(0xC1 + i % 26));
+        Bytes const later = record(static_cast<std::uint8_t>(0xE1 + i % 26));
+        start.insert(start.end(), first.begin(), first.end());
+        appended.insert(appended.end(), later.begin(), later.end());
+    }
+    write_file("data", start);
+
+    // The other process appends one record at a time and tells when it has begun.
+    int begun[2];
+    ASSERT_EQ(pipe(begun), 0);
+    pid_t const appender = fork();
+    ASSERT_GE(appender, 0);
+    if (appender == 0) {
+        int const fd = open("data", O_WRONLY | O_APPEND);
+        for (std::size_t at = 0; at < appended.size(); at += 128) {
+            if (write(fd, appended.data() + at, 128) != 128)
+                _exit(1);
+            if (at == 0 && write(begun[1], "x", 1) != 1)
+                _exit(1);
+        }
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(read(begun[0], &byte, 1), 1);
+    ToolResult const result = run_tool({ "data" });
+    int wait_status = 0;
+    waitpid(appender, &wait_status, 0);
+    close(begun[0]);
+    close(begun[1]);
+    ASSERT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
+
+    EXPECT_EQ(result.status, 0);
+    Outcome const outcome { result.status, read_file("data"), read_file(log_name) };
+    EXPECT_EQ(broken_promise(start + appended, std::nullopt, outcome), "");
+    EXPECT_GT(records_treated(model_run(start + appended), outcome.data), start.size() / 128)
+        << "every record there when the run began is cleaned";
+}
 
 TEST(RunTwice, TheSecondRunChangesNothingAndReplacesTheLog)
 {
