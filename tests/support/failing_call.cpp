@@ -19,6 +19,7 @@ struct State {
     int on_call { 0 };
     int error { 0 };
     bool every_later_call { false };
+    std::function<bool(std::vector<Call> const&)> hook_at;
     std::function<void()> hook;
     int counted { 0 };
     bool fired { false };
@@ -33,17 +34,19 @@ enum class Action { pass, fail, shorten };
 Action decide(Entry entry, int fd, char const* path, off_t offset, std::size_t size)
 {
     s_state.calls.push_back({ entry, fd, path != nullptr ? path : "", offset, false });
-    if (s_state.on_call == 0 || (s_state.entry && *s_state.entry != entry))
-        return Action::pass;
-    int const number = ++s_state.counted;
-    if (number != s_state.on_call && !(s_state.every_later_call && number > s_state.on_call))
-        return Action::pass;
-    if (s_state.hook) {
+    if (s_state.hook_at && s_state.hook_at(s_state.calls)) {
+        // Calls the hook makes itself go by unhooked.
+        s_state.hook_at = nullptr;
         s_state.fired = true;
         auto const hook = std::exchange(s_state.hook, nullptr);
         hook();
         return Action::pass;
     }
+    if (s_state.on_call == 0 || (s_state.entry && *s_state.entry != entry))
+        return Action::pass;
+    int const number = ++s_state.counted;
+    if (number != s_state.on_call && !(s_state.every_later_call && number > s_state.on_call))
+        return Action::pass;
     if (s_state.error == FailingCall::short_transfer) {
         if (!transfers(entry) || size < 2)
             return Action::pass;
@@ -180,6 +183,17 @@ Entry entry_at(std::size_t offset_in_table)
     }
 }
 
+bool closing(std::vector<Call> const& calls, std::string const& path)
+{
+    if (calls.empty() || calls.back().entry != Entry::close)
+        return false;
+    for (auto call = calls.rbegin() + 1; call != calls.rend(); ++call) {
+        if (call->entry == Entry::open && call->path == path)
+            return call->fd == calls.back().fd;
+    }
+    return false;
+}
+
 CallLog::CallLog()
     : CallLog(Plan {})
 {
@@ -196,6 +210,7 @@ CallLog::CallLog(Plan plan)
     s_state.on_call = plan.on_call;
     s_state.error = plan.error;
     s_state.every_later_call = plan.every_later_call;
+    s_state.hook_at = std::move(plan.hook_at);
     s_state.hook = std::move(plan.hook);
     g_syscalls = Syscalls {
         .open = fake_open,

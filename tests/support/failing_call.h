@@ -63,7 +63,8 @@ protected:
         int on_call { 0 };
         int error { 0 };
         bool every_later_call { false };
-        std::function<void()> hook;  // instead of a failure
+        std::function<bool(std::vector<Call> const&)> hook_at;  // instead of a failure
+        std::function<void()> hook;
     };
     explicit CallLog(Plan plan);
 };
@@ -87,24 +88,29 @@ public:
 
     template <class Function>
     FailingCall(Function Syscalls::*member, int on_call, int error, Repeat repeat = once)
-        : CallLog(Plan { entry_of(member), on_call, error, repeat == from_then_on, {} })
+        : CallLog(Plan { entry_of(member), on_call, error, repeat == from_then_on, {}, {} })
     {
     }
     FailingCall(AnyCall, int on_call, int error, Repeat repeat = once)
-        : CallLog(Plan { std::nullopt, on_call, error, repeat == from_then_on, {} })
+        : CallLog(Plan { std::nullopt, on_call, error, repeat == from_then_on, {}, {} })
     {
     }
 };
 
-// Runs hook just before the on_call-th call of one entry, which then goes on
-// unchanged: a way to act while the tool stands at a known point of its run.
+// Runs hook just before the first call for which at, given every call so far
+// with that one last, returns true; the call then goes on unchanged. A way to
+// act while the tool stands at a known point of its run.
 class CallHook : public CallLog {
 public:
-    template <class Function>
-    CallHook(Function Syscalls::*member, int on_call, std::function<void()> hook)
-        : CallLog(Plan { entry_of(member), on_call, 0, false, std::move(hook) })
+    using Point = std::function<bool(std::vector<Call> const& calls)>;
+
+    CallHook(Point at, std::function<void()> hook)
+        : CallLog(Plan { std::nullopt, 0, 0, false, std::move(at), std::move(hook) })
     {
     }
 };
+
+// Whether the last call closes what the last open of path returned.
+bool closing(std::vector<Call> const& calls, std::string const& path);
 
 }  // namespace support
