@@ -161,6 +161,10 @@ std::string broken_promise(Bytes const& original, std::optional<Bytes> const& ea
                 + std::to_string(cleaned_on_disk) + " were cleaned";
         if (*shape->summary > static_cast<long long>(model.lines.size()))
             return "the summary counts more records than changed";
+        // Only the record in hand when the pass failed may lack its line.
+        if (*shape->summary > static_cast<long long>(shape->lines) + 1)
+            return "the summary counts " + std::to_string(*shape->summary) + " records, but only "
+                + std::to_string(shape->lines) + " have lines";
     }
     return "";
 }

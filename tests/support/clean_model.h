@@ -46,8 +46,9 @@ std::optional<LogShape> log_shape(ModelRun const& model, Bytes const& log);
 // or the original with bit 7 cleared; nothing changed from the stop on; the
 // records treated in full up to some record and untouched from there on; a
 // log that is the earlier one, or record lines and at most one summary line,
-// which counts at least the records cleaned on disk. Returns the first broken
-// promise, or "" when all hold.
+// which counts at least the records cleaned on disk and at most one record
+// more than have lines. Returns the first broken promise, or "" when all
+// hold.
 std::string broken_promise(Bytes const& original, std::optional<Bytes> const& earlier_log, Outcome const& outcome);
 
 // How many whole records, from the first, hold the model's result.
