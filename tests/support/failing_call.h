@@ -91,6 +91,10 @@ public:
         : CallLog(Plan { entry_of(member), on_call, error, repeat == from_then_on, {}, {} })
     {
     }
+    FailingCall(Entry entry, int on_call, int error, Repeat repeat = once)
+        : CallLog(Plan { entry, on_call, error, repeat == from_then_on, {}, {} })
+    {
+    }
     FailingCall(AnyCall, int on_call, int error, Repeat repeat = once)
         : CallLog(Plan { std::nullopt, on_call, error, repeat == from_then_on, {}, {} })
     {
