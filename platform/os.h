@@ -26,7 +26,9 @@ struct Status {
 Status open_existing(char const* path, Handle& handle);
 
 // Opens or creates a regular file for writing and empties it, but only once it
-// is held exclusively: a file that another open holds is left as it was.
+// is held exclusively: a file that another open holds is left as it was. So
+// is a file reached through a symbolic link, or one with other names, which
+// fails to open.
 Status create_or_empty(char const* path, Handle& handle);
 
 // Reads up to size bytes at offset; got is less than size only at end of file.

@@ -49,13 +49,12 @@ Status fail_and_close(int fd)
 // regular file it means nothing, and anything else is refused right after.
 constexpr int open_flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
-Status open_regular(char const* path, int flags, int& fd)
+Status open_regular(char const* path, int flags, int& fd, struct stat& info)
 {
     fd = retrying([&] { return g_syscalls.open(path, flags, 0666); });
     if (fd < 0)
         return failure(errno);
 
-    struct stat info {};
     if (retrying([&] { return g_syscalls.fstat(fd, &info); }) != 0)
         return fail_and_close(fd);
     if (!S_ISREG(info.st_mode)) {
@@ -87,7 +86,8 @@ constexpr std::size_t max_chunk = std::size_t { 1 } << 30;
 Status open_existing(char const* path, Handle& handle)
 {
     int fd;
-    if (Status const status = open_regular(path, open_flags, fd); !status.ok)
+    struct stat info {};
+    if (Status const status = open_regular(path, open_flags, fd, info); !status.ok)
         return status;
     if (Status const status = lock_exclusive(fd); !status.ok)
         return status;
@@ -97,10 +97,17 @@ Status open_existing(char const* path, Handle& handle)
 
 Status create_or_empty(char const* path, Handle& handle)
 {
-    // Not O_TRUNC: the file may be emptied only once it is ours.
+    // Not O_TRUNC: the file may be emptied only once it is ours. Nor a file
+    // reached through a symbolic link or that has other names: it may be
+    // another name of the very data file the run is about to clean.
     int fd;
-    if (Status const status = open_regular(path, open_flags | O_CREAT, fd); !status.ok)
+    struct stat info {};
+    if (Status const status = open_regular(path, open_flags | O_CREAT | O_NOFOLLOW, fd, info); !status.ok)
         return status;
+    if (info.st_nlink > 1) {
+        g_syscalls.close(fd);
+        return failure(EMLINK);
+    }
     if (Status const status = lock_exclusive(fd); !status.ok)
         return status;
     if (retrying([&] { return g_syscalls.ftruncate(fd, 0); }) != 0)

@@ -38,7 +38,7 @@ ToolResult run_tool(std::vector<std::string> const& args, RunOptions const& opti
     return run_program(VELMORANE_EXE, args, options);
 }
 
-enum class Log { untouched, empty, written };
+enum class Log { untouched, empty, written, the_data };  // the_data: the log is another name of the data file
 
 struct CliCase {
     char const* name;
@@ -92,7 +92,21 @@ CliCase const cli_cases[] = {
     { "PathLongerThanPathMax", none, { too_long_path() }, 1, {}, Log::empty },
     { "TheLogItself", none, { log_name }, 1, {}, Log::empty },
     { "TheLogThroughASymlink", [] { fs::create_symlink(log_name, "link"); }, { "link" }, 1, {}, Log::empty },
-    { "TheLogThroughAHardLink", [] { fs::create_hard_link(log_name, "link"); }, { "link" }, 1, {}, Log::empty },
+    // A log with another name may be somebody's data: it is not emptied, and
+    // the run goes on without a log.
+    { "TheLogThroughAHardLink", [] { fs::create_hard_link(log_name, "link"); }, { "link" }, 0, {}, Log::untouched },
+    { "TheLogIsASymlinkToTheData",
+        [] {
+            fs::remove(log_name);
+            fs::create_symlink("data", log_name);
+        },
+        { "data" }, 0, { "data" }, Log::the_data },
+    { "TheLogIsAHardLinkToTheData",
+        [] {
+            fs::remove(log_name);
+            fs::create_hard_link("data", log_name);
+        },
+        { "data" }, 0, { "data" }, Log::the_data },
     { "WildcardIsLiteral", none, { "*" }, 1, {}, Log::empty },
     { "Cleaned", none, { "data" }, 0, { "data" }, Log::written },
     { "SurroundingWhiteSpace", none, { " \t data \r\n" }, 0, { "data" }, Log::written },
@@ -134,6 +148,7 @@ TEST_P(Cli, ExitStatusOutputAndFiles)
     case Log::untouched: EXPECT_EQ(read_file(log_name), earlier_log); break;
     case Log::empty: EXPECT_EQ(read_file(log_name), Bytes {}); break;
     case Log::written: EXPECT_EQ(show(read_file(log_name)), show(dirty_log)); break;
+    case Log::the_data: EXPECT_EQ(show(read_file(log_name)), show(dirty_cleaned)); break;
     }
     EXPECT_FALSE(fs::exists("missing"));
 }

@@ -229,6 +229,7 @@ TEST_P(IoFailure, EveryCallFailingInTurnKeepsEveryByte)
             }
         }
     }
+    RecordProperty("calls", static_cast<int>(calls.size()));
     RecordProperty("runs_with_a_failure", tried);
     EXPECT_GT(tried, 0);
 }
