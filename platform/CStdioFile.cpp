@@ -8,8 +8,9 @@ CStdioFile::~CStdioFile()
 {
     // Releasing an open stream closes it, which writes out what it holds.
     if (m_open) {
+        std::size_t written = 0;
         if (m_used > 0)
-            platform::os::write_text(m_handle, m_buffer.data(), m_used);
+            platform::os::write_text(m_handle, m_buffer.data(), m_used, written);
         m_used = 0;
         CFile::Abort();
     }
@@ -31,6 +32,11 @@ void CStdioFile::WriteString(char const* text)
 {
     check_open();
     std::size_t length = std::strlen(text);
+    // A text that doesn't fit is preceded by a write-out, so the buffer holds
+    // whole texts and a failed write-out never leaves part of one behind it.
+    if (length > m_buffer.size() - m_used)
+        flush();
+    // Only a text longer than the whole buffer goes out in parts.
     while (length > 0) {
         if (m_used == m_buffer.size())
             flush();
@@ -59,10 +65,12 @@ void CStdioFile::flush()
 {
     if (m_used == 0)
         return;
-    auto const status = platform::os::write_text(m_handle, m_buffer.data(), m_used);
-    // A failed write-out drops the buffer: the bytes' place in the file is
-    // unknown, and writing them again later could repeat part of them.
-    m_used = 0;
+    std::size_t written = 0;
+    auto const status = platform::os::write_text(m_handle, m_buffer.data(), m_used, written);
+    // Only what reached the file leaves the buffer, so a later write-out goes
+    // on where a failed one stopped, neither losing nor repeating a byte.
+    std::memmove(m_buffer.data(), m_buffer.data() + written, m_used - written);
+    m_used -= written;
     if (!status.ok)
         throw_file_exception(status.error);
 }

@@ -15,8 +15,10 @@ public:
     // As CFile::Open, in text mode; typeBinary is not supported.
     bool Open(char const* file_name, unsigned open_flags, CFileException* error = nullptr) override;
 
-    // Buffers the bytes before the first zero byte; throws when a full buffer
-    // can't be written out.
+    // Buffers the bytes before the first zero byte, writing out what is
+    // buffered first when they don't fit. Throws when that write-out fails;
+    // then nothing of text is taken, and the bytes that were not written out
+    // stay buffered for the next write-out.
     void WriteString(char const* text);
 
     // Writes out what is buffered and closes. Throws when either fails; after a

@@ -26,7 +26,9 @@ struct Status {
 Status open_existing(char const* path, Handle& handle);
 
 // Opens or creates a regular file for writing and empties it, but only once it
-// is held exclusively: a file that another open holds is left as it was.
+// is held exclusively: a file that another open holds is left as it was. So
+// is a file reached through a symbolic link, or one with other names, which
+// fails to open.
 Status create_or_empty(char const* path, Handle& handle);
 
 // Reads up to size bytes at offset; got is less than size only at end of file.
@@ -36,8 +38,9 @@ Status read_at(Handle handle, std::uint64_t offset, void* buffer, std::size_t si
 Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::size_t size);
 
 // Appends text at the file's current end through text mode: each line feed is
-// stored as the platform's line ending.
-Status write_text(Handle handle, char const* text, std::size_t size);
+// stored as the platform's line ending. written counts the bytes of text that
+// reached the file, on failure too.
+Status write_text(Handle handle, char const* text, std::size_t size, std::size_t& written);
 
 // Releases the handle, even when it reports a failure.
 Status close(Handle handle);

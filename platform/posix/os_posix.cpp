@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <sys/file.h>
 #include <unistd.h>
@@ -21,6 +19,7 @@ Syscalls g_syscalls {
     .write = ::write,
     .fstat = ::fstat,
     .flock = ::flock,
+    .fcntl = [](int fd, int command, struct flock* lock) { return ::fcntl(fd, command, lock); },
     .ftruncate = ::ftruncate,
     .close = ::close,
 };
@@ -28,6 +27,16 @@ Syscalls g_syscalls {
 namespace {
 
 Status failure(int error) { return { false, error }; }
+
+// Makes the call again for as long as a signal interrupts it.
+template <class Call> auto retrying(Call call)
+{
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
 
 Status fail_and_close(int fd)
 {
@@ -40,16 +49,13 @@ Status fail_and_close(int fd)
 // regular file it means nothing, and anything else is refused right after.
 constexpr int open_flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
-Status open_regular(char const* path, int flags, int& fd)
+Status open_regular(char const* path, int flags, int& fd, struct stat& info)
 {
-    do {
-        fd = g_syscalls.open(path, flags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    fd = retrying([&] { return g_syscalls.open(path, flags, 0666); });
     if (fd < 0)
         return failure(errno);
 
-    struct stat info {};
-    if (g_syscalls.fstat(fd, &info) != 0)
+    if (retrying([&] { return g_syscalls.fstat(fd, &info); }) != 0)
         return fail_and_close(fd);
     if (!S_ISREG(info.st_mode)) {
         g_syscalls.close(fd);
@@ -58,14 +64,18 @@ Status open_regular(char const* path, int flags, int& fd)
     return {};
 }
 
-// flock, not fcntl locks: two opens in one process must conflict too.
+// Both kinds of lock that other programs take: flock, and a record lock on
+// the whole file. The record lock belongs to the open file, not the process,
+// so two opens in one process conflict with either.
 Status lock_exclusive(int fd)
 {
-    int result;
-    do {
-        result = g_syscalls.flock(fd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    return result == 0 ? Status {} : fail_and_close(fd);
+    struct flock whole_file {};
+    whole_file.l_type = F_WRLCK;
+    whole_file.l_whence = SEEK_SET;
+    if (retrying([&] { return g_syscalls.flock(fd, LOCK_EX | LOCK_NB); }) != 0
+        || retrying([&] { return g_syscalls.fcntl(fd, F_OFD_SETLK, &whole_file); }) != 0)
+        return fail_and_close(fd);
+    return {};
 }
 
 // Large transfers are cut so every chunk stays within what one call may move.
@@ -76,7 +86,8 @@ constexpr std::size_t max_chunk = std::size_t { 1 } << 30;
 Status open_existing(char const* path, Handle& handle)
 {
     int fd;
-    if (Status const status = open_regular(path, open_flags, fd); !status.ok)
+    struct stat info {};
+    if (Status const status = open_regular(path, open_flags, fd, info); !status.ok)
         return status;
     if (Status const status = lock_exclusive(fd); !status.ok)
         return status;
@@ -86,13 +97,20 @@ Status open_existing(char const* path, Handle& handle)
 
 Status create_or_empty(char const* path, Handle& handle)
 {
-    // Not O_TRUNC: the file may be emptied only once it is ours.
+    // Not O_TRUNC: the file may be emptied only once it is ours. Nor a file
+    // reached through a symbolic link or that has other names: it may be
+    // another name of the very data file the run is about to clean.
     int fd;
-    if (Status const status = open_regular(path, open_flags | O_CREAT, fd); !status.ok)
+    struct stat info {};
+    if (Status const status = open_regular(path, open_flags | O_CREAT | O_NOFOLLOW, fd, info); !status.ok)
         return status;
+    if (info.st_nlink > 1) {
+        g_syscalls.close(fd);
+        return failure(EMLINK);
+    }
     if (Status const status = lock_exclusive(fd); !status.ok)
         return status;
-    if (g_syscalls.ftruncate(fd, 0) != 0)
+    if (retrying([&] { return g_syscalls.ftruncate(fd, 0); }) != 0)
         return fail_and_close(fd);
     handle = fd;
     return {};
@@ -139,12 +157,12 @@ Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::si
     return {};
 }
 
-Status write_text(Handle handle, char const* text, std::size_t size)
+Status write_text(Handle handle, char const* text, std::size_t size, std::size_t& written)
 {
     // A line feed is stored as it is.
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t const n = g_syscalls.write(handle, text + done, std::min(size - done, max_chunk));
+    written = 0;
+    while (written < size) {
+        ssize_t const n = g_syscalls.write(handle, text + written, std::min(size - written, max_chunk));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -152,7 +170,7 @@ Status write_text(Handle handle, char const* text, std::size_t size)
         }
         if (n == 0)
             return failure(EIO);
-        done += std::size_t(n);
+        written += std::size_t(n);
     }
     return {};
 }
@@ -183,8 +201,15 @@ char* command_line()
 {
     // Only a system with /proc tells a process its own command line.
     static std::string s_line = [] {
-        std::ifstream in("/proc/self/cmdline", std::ios::binary);
-        std::string line { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+        std::string line;
+        int const fd = retrying([] { return g_syscalls.open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC, 0); });
+        if (fd >= 0) {
+            char chunk[4096];
+            std::size_t got = 0;
+            while (read_at(fd, line.size(), chunk, sizeof chunk, got).ok && got > 0)
+                line.append(chunk, got);
+            close(fd);
+        }
         if (!line.empty() && line.back() == '\0')
             line.pop_back();
         std::ranges::replace(line, '\0', ' ');

@@ -3,6 +3,7 @@
 // makes exactly the real calls.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -15,6 +16,7 @@ struct Syscalls {
     ssize_t (*write)(int fd, void const* buffer, size_t size);
     int (*fstat)(int fd, struct stat* info);
     int (*flock)(int fd, int operation);
+    int (*fcntl)(int fd, int command, struct flock* lock);
     int (*ftruncate)(int fd, off_t length);
     int (*close)(int fd);
 };

@@ -38,10 +38,10 @@ Status fail_and_close(HANDLE file)
 
 // Share mode 0 holds the file against every other open of it, this process's
 // own included, until the handle is closed.
-Status open_disk_file(char const* path, DWORD disposition, HANDLE& file)
+Status open_disk_file(char const* path, DWORD disposition, DWORD flags, HANDLE& file, BY_HANDLE_FILE_INFORMATION& info)
 {
     file = g_syscalls.CreateFileA(
-        path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return failure(GetLastError());
 
@@ -55,7 +55,6 @@ Status open_disk_file(char const* path, DWORD disposition, HANDLE& file)
         g_syscalls.CloseHandle(file);
         return failure(type == FILE_TYPE_UNKNOWN && error != NO_ERROR ? error : ERROR_INVALID_PARAMETER);
     }
-    BY_HANDLE_FILE_INFORMATION info {};
     if (!g_syscalls.GetFileInformationByHandle(file, &info))
         return fail_and_close(file);
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -76,10 +75,11 @@ OVERLAPPED at_offset(std::uint64_t offset)
     return overlapped;
 }
 
-// Writes all size bytes at the file pointer, which moves past them.
-Status write_all(HANDLE file, char const* bytes, std::size_t size)
+// Writes all size bytes at the file pointer, which moves past them; done
+// counts the bytes written, on failure too.
+Status write_all(HANDLE file, char const* bytes, std::size_t size, std::size_t& done)
 {
-    std::size_t done = 0;
+    done = 0;
     while (done < size) {
         DWORD n = 0;
         if (!g_syscalls.WriteFile(
@@ -97,7 +97,8 @@ Status write_all(HANDLE file, char const* bytes, std::size_t size)
 Status open_existing(char const* path, Handle& handle)
 {
     HANDLE file;
-    if (Status const status = open_disk_file(path, OPEN_EXISTING, file); !status.ok)
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (Status const status = open_disk_file(path, OPEN_EXISTING, 0, file, info); !status.ok)
         return status;
     handle = file;
     return {};
@@ -106,10 +107,17 @@ Status open_existing(char const* path, Handle& handle)
 Status create_or_empty(char const* path, Handle& handle)
 {
     // Not CREATE_ALWAYS: the file may be emptied only once the open has
-    // succeeded, so a log that another process holds keeps its content.
+    // succeeded, so a log that another process holds keeps its content. Nor a
+    // file reached through a link or that has other names: it may be another
+    // name of the very data file the run is about to clean.
     HANDLE file;
-    if (Status const status = open_disk_file(path, OPEN_ALWAYS, file); !status.ok)
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (Status const status = open_disk_file(path, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, file, info); !status.ok)
         return status;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1) {
+        g_syscalls.CloseHandle(file);
+        return failure(ERROR_CANT_ACCESS_FILE);
+    }
     if (!g_syscalls.SetFilePointerEx(file, LARGE_INTEGER {}, nullptr, FILE_BEGIN) || !g_syscalls.SetEndOfFile(file))
         return fail_and_close(file);
     handle = file;
@@ -154,23 +162,37 @@ Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::si
     return {};
 }
 
-Status write_text(Handle handle, char const* text, std::size_t size)
+Status write_text(Handle handle, char const* text, std::size_t size, std::size_t& written)
 {
     // Text mode stores each line feed as CR LF and leaves every other byte,
     // a CR of the text's own included, as it is.
+    written = 0;
     std::array<char, 4096> out;
-    std::size_t used = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (out.size() - used < 2) {
-            if (Status const status = write_all(handle, out.data(), used); !status.ok)
-                return status;
-            used = 0;
+    while (written < size) {
+        std::size_t used = 0;
+        std::size_t taken = 0;
+        while (written + taken < size && out.size() - used >= 2) {
+            char const byte = text[written + taken++];
+            if (byte == '\n')
+                out[used++] = '\r';
+            out[used++] = byte;
         }
-        if (text[i] == '\n')
-            out[used++] = '\r';
-        out[used++] = text[i];
+        std::size_t stored = 0;
+        if (Status const status = write_all(handle, out.data(), used, stored); !status.ok) {
+            // Only bytes whose whole line ending reached the file count as written.
+            std::size_t const base = written;
+            std::size_t end = 0;
+            for (std::size_t k = 0; k < taken; ++k) {
+                end += text[base + k] == '\n' ? 2 : 1;
+                if (end > stored)
+                    break;
+                ++written;
+            }
+            return status;
+        }
+        written += taken;
     }
-    return write_all(handle, out.data(), used);
+    return {};
 }
 
 Status close(Handle handle)

@@ -2,18 +2,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include "tests/app/tool_under_test.h"
 #include "tests/support/bytes.h"
+#include "tests/support/clean_model.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool.h"
 
@@ -31,7 +36,7 @@ Bytes const dirty_cleaned = record(0x41) + record('b') + record(0x63) + repeat(0
 Bytes const dirty_log = text_mode(record_line(record(0x41)) + record_line(record(0x63)) + summary_line(2));
 Bytes const earlier_log = bytes("an earlier run's log\n");
 
-enum class Log { untouched, empty, written };
+enum class Log { untouched, empty, written, the_data };  // the_data: the log is another name of the data file
 
 struct CliCase {
     char const* name;
@@ -45,6 +50,26 @@ struct CliCase {
 
 void none() {}
 
+void make_socket()
+{
+    int const fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::string const name = "sock";
+    name.copy(address.sun_path, name.size());
+    EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(fd);
+}
+
+// A name of the data file longer than any path the system takes.
+std::string too_long_path()
+{
+    std::string path;
+    while (path.size() <= PATH_MAX)
+        path += "./";
+    return path + "data";
+}
+
 CliCase const cli_cases[] = {
     { "NoArgument", none, {}, 1, {}, Log::untouched },
     { "EmptyArgument", none, { "" }, 1, {}, Log::untouched },
@@ -57,9 +82,33 @@ CliCase const cli_cases[] = {
     { "NulDevice", none, { "NUL" }, 1, {}, Log::empty },
     { "ConsoleDevice", none, { "CON" }, 1, {}, Log::empty },
     { "EndlessDevice", none, { "/dev/zero" }, 1, {}, Log::empty },
+    { "NullDevice", none, { "/dev/null" }, 1, {}, Log::empty, "a POSIX device path; NulDevice is the Windows case" },
+    { "Socket", make_socket, { "sock" }, 1, {}, Log::empty, "Windows has no sockets in the file system" },
+    { "DanglingSymlink", [] { fs::create_symlink("missing", "link"); }, { "link" }, 1, {}, Log::empty },
+    { "SymlinkLoop",
+        [] {
+            fs::create_symlink("loop2", "loop1");
+            fs::create_symlink("loop1", "loop2");
+        },
+        { "loop1" }, 1, {}, Log::empty },
+    { "PathLongerThanPathMax", none, { too_long_path() }, 1, {}, Log::empty },
     { "TheLogItself", none, { log_name }, 1, {}, Log::empty },
     { "TheLogThroughASymlink", [] { fs::create_symlink(log_name, "link"); }, { "link" }, 1, {}, Log::empty },
-    { "TheLogThroughAHardLink", [] { fs::create_hard_link(log_name, "link"); }, { "link" }, 1, {}, Log::empty },
+    // A log with another name may be somebody's data: it is not emptied, and
+    // the run goes on without a log.
+    { "TheLogThroughAHardLink", [] { fs::create_hard_link(log_name, "link"); }, { "link" }, 0, {}, Log::untouched },
+    { "TheLogIsASymlinkToTheData",
+        [] {
+            fs::remove(log_name);
+            fs::create_symlink("data", log_name);
+        },
+        { "data" }, 0, { "data" }, Log::the_data, "Wine shows a POSIX symlink as the file it names" },
+    { "TheLogIsAHardLinkToTheData",
+        [] {
+            fs::remove(log_name);
+            fs::create_hard_link("data", log_name);
+        },
+        { "data" }, 0, { "data" }, Log::the_data },
     { "WildcardIsLiteral", none, { "*" }, 1, {}, Log::empty },
     { "Cleaned", none, { "data" }, 0, { "data" }, Log::written },
     { "SurroundingWhiteSpace", none, { " \t data \r\n" }, 0, { "data" }, Log::written },
@@ -68,6 +117,10 @@ CliCase const cli_cases[] = {
     { "OnlyTheFirstArgument", [] { write_file("other", dirty); }, { "data", "other" }, 0, { "data" }, Log::written },
     { "FileNamedWithAWildcard", [] { write_file("*", dirty); }, { "*" }, 0, { "*" }, Log::written,
         "a Windows file name can't hold *" },
+    { "NameWithANewline", [] { write_file("da\nta", dirty); }, { "da\nta" }, 0, { "da\nta" }, Log::written,
+        "a Windows file name can't hold a line feed" },
+    { "NameWithBytesThatAreNotUtf8", [] { write_file("\xff\xfe\x80", dirty); }, { "\xff\xfe\x80" }, 0,
+        { "\xff\xfe\x80" }, Log::written, "Wine maps file names through a code page" },
     { "ThroughASymlink", [] { fs::create_symlink("data", "link"); }, { "link" }, 0, { "data" }, Log::written },
 };
 
@@ -101,6 +154,7 @@ TEST_P(Cli, ExitStatusOutputAndFiles)
     case Log::untouched: EXPECT_EQ(read_file(log_name), earlier_log); break;
     case Log::empty: EXPECT_EQ(read_file(log_name), Bytes {}); break;
     case Log::written: EXPECT_EQ(show(read_file(log_name)), show(dirty_log)); break;
+    case Log::the_data: EXPECT_EQ(show(read_file(log_name)), show(dirty_cleaned)); break;
     }
     EXPECT_FALSE(fs::exists("missing"));
 }
@@ -172,17 +226,27 @@ std::unique_ptr<RunningProgram> hold_on_windows(std::vector<std::string> const& 
     return holder;
 }
 
-// Holds a file the way another running process would: on Windows with share
-// mode 0, elsewhere with an exclusive flock.
+// How another process holds a file: with a lock on the whole file of either
+// kind POSIX offers; on Windows both mean an open with share mode 0.
+enum class Lock { flock, record_lock };
+
+// Holds a file the way another running process would.
 class HeldFile {
 public:
-    explicit HeldFile(char const* path)
+    HeldFile(char const* path, Lock lock)
     {
         if (windows) {
             m_holder = hold_on_windows({ path });
-        } else {
-            m_fd = open(path, O_RDWR);
+            return;
+        }
+        m_fd = open(path, O_RDWR);
+        if (lock == Lock::flock) {
             EXPECT_EQ(flock(m_fd, LOCK_EX | LOCK_NB), 0);
+        } else {
+            struct flock whole_file {};
+            whole_file.l_type = F_WRLCK;
+            whole_file.l_whence = SEEK_SET;
+            EXPECT_EQ(fcntl(m_fd, F_SETLK, &whole_file), 0);
         }
     }
     ~HeldFile()
@@ -198,30 +262,42 @@ private:
     std::unique_ptr<RunningProgram> m_holder;
 };
 
-TEST(HeldByAnotherProcess, ALogInUseIsLeftAloneAndTheFileIsCleaned)
+class HeldByAnotherProcess : public testing::TestWithParam<Lock> {
+protected:
+    void SetUp() override
+    {
+        if (windows && GetParam() == Lock::record_lock)
+            GTEST_SKIP() << "Windows holds a file one way, by share mode; the Flock case covers it";
+    }
+
+    TempDir m_dir;
+};
+
+TEST_P(HeldByAnotherProcess, ALogInUseIsLeftAloneAndTheFileIsCleaned)
 {
-    TempDir dir;
     write_file("data", dirty);
     write_file(log_name, earlier_log);
-    HeldFile const held(log_name);
+    HeldFile const held(log_name, GetParam());
     ToolResult const result = run_tool({ "data" });
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(read_file("data"), dirty_cleaned);
     EXPECT_EQ(read_file(log_name), earlier_log);
 }
 
-TEST(HeldByAnotherProcess, ADataFileInUseIsNotOpened)
+TEST_P(HeldByAnotherProcess, ADataFileInUseIsNotOpened)
 {
-    TempDir dir;
     write_file("data", dirty);
-    HeldFile const held("data");
+    HeldFile const held("data", GetParam());
     ToolResult const result = run_tool({ "data" });
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(read_file("data"), dirty);
     EXPECT_EQ(read_file(log_name), Bytes {});
 }
 
-TEST(HeldByAnotherProcess, ADataFileOpenElsewhereIsNotOpenedEvenWhenShared)
+INSTANTIATE_TEST_SUITE_P(Locks, HeldByAnotherProcess, testing::Values(Lock::flock, Lock::record_lock),
+    [](auto const& info) { return std::string(info.param == Lock::flock ? "Flock" : "RecordLock"); });
+
+TEST(OpenElsewhere, ADataFileOpenWithSharingIsNotOpenedEither)
 {
     if (!windows)
         GTEST_SKIP() << "POSIX locks are advisory: an open without one holds nothing";
@@ -232,6 +308,52 @@ TEST(HeldByAnotherProcess, ADataFileOpenElsewhereIsNotOpenedEvenWhenShared)
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(read_file("data"), dirty);
     EXPECT_EQ(read_file(log_name), Bytes {});
+}
+
+TEST(ChangedByAnotherProcess, AFileBeingAppendedToIsCleanedAsFarAsTheRunReadIt)
+{
+    if (windows)
+        GTEST_SKIP() << "the appender is a POSIX process, which Windows share modes can't see";
+    TempDir dir;
+    Bytes start;
+    Bytes appended;
+    for (int i = 0; i < 2000; ++i) {
+        Bytes const first = record(static_cast<std::uint8_t>(0xC1 + i % 26));
+        Bytes const later = record(static_cast<std::uint8_t>(0xE1 + i % 26));
+        start.insert(start.end(), first.begin(), first.end());
+        appended.insert(appended.end(), later.begin(), later.end());
+    }
+    write_file("data", start);
+
+    // The other process appends one record at a time and tells when it has begun.
+    int begun[2];
+    ASSERT_EQ(pipe(begun), 0);
+    pid_t const appender = fork();
+    ASSERT_GE(appender, 0);
+    if (appender == 0) {
+        int const fd = open("data", O_WRONLY | O_APPEND);
+        for (std::size_t at = 0; at < appended.size(); at += 128) {
+            if (write(fd, appended.data() + at, 128) != 128)
+                _exit(1);
+            if (at == 0 && write(begun[1], "x", 1) != 1)
+                _exit(1);
+        }
+        _exit(0);
+    }
+    char byte;
+    ASSERT_EQ(read(begun[0], &byte, 1), 1);
+    ToolResult const result = run_tool({ "data" });
+    int wait_status = 0;
+    waitpid(appender, &wait_status, 0);
+    close(begun[0]);
+    close(begun[1]);
+    ASSERT_TRUE(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0);
+
+    EXPECT_EQ(result.status, 0);
+    Outcome const outcome { result.status, read_file("data"), read_file(log_name) };
+    EXPECT_EQ(broken_promise(start + appended, std::nullopt, outcome), "");
+    EXPECT_GT(records_treated(model_run(start + appended), outcome.data), start.size() / 128)
+        << "every record there when the run began is cleaned";
 }
 
 TEST(RunTwice, TheSecondRunChangesNothingAndReplacesTheLog)

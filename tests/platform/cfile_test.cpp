@@ -11,6 +11,7 @@
 #include "platform/CFile.h"
 #include "platform/CStdioFile.h"
 #include "tests/support/bytes.h"
+#include "tests/support/failing_call.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool.h"
 
@@ -124,6 +125,23 @@ TEST(CFileOpen, ReleasingAnOpenFileClosesIt)
     EXPECT_TRUE(second.Open("data", CFile::modeReadWrite));
 }
 
+TEST(CFileOpen, RetriesEveryCallThatASignalInterrupts)
+{
+    for (unsigned const flags : { unsigned(CFile::modeReadWrite), CFile::modeCreate | CFile::modeReadWrite }) {
+        for (int call = 1;; ++call) {
+            support::TempDir dir;
+            write_file("data", bytes("abc"));
+            CFile file;
+            support::FailingCall const guard(support::any_call, call, EINTR);
+            bool const opened = file.Open("data", flags);
+            if (!guard.fired())
+                break;
+            EXPECT_TRUE(opened) << "flags " << flags << ", interrupted "
+                                << support::entry_name(guard.calls().at(std::size_t(call) - 1).entry);
+        }
+    }
+}
+
 TEST(CFileOpen, RefusesAReadOnlyFile)
 {
     support::TempDir dir;
@@ -221,6 +239,32 @@ TEST(CStdioFile, KeepsTheOrderOfTextLargerThanItsBuffer)
         // Released without Close: the release writes out what is left.
     }
     EXPECT_EQ(read_file("log"), bytes(expected));
+}
+
+TEST(CStdioFile, AFailedWriteOutLosesAndRepeatsNothing)
+{
+    support::TempDir dir;
+    CStdioFile log;
+    ASSERT_TRUE(log.Open("log", CFile::modeCreate | CFile::modeReadWrite));
+    std::string expected;
+    long error = 0;
+    {
+        support::FailingCall const guard(&support::Syscalls::write, 1, EIO);
+        for (int line = 0; error == 0; ++line) {
+            std::string const text = std::to_string(line) + std::string(100, 'x') + "\n";
+            try {
+                log.WriteString(text.c_str());
+                expected += text;
+            } catch (CFileException* e) {
+                error = e->m_lOsError;
+                e->Delete();
+            }
+        }
+    }
+    EXPECT_EQ(error, EIO);
+    log.WriteString("last\n");
+    log.Close();
+    EXPECT_EQ(read_file("log"), bytes(expected + "last\n")) << "the failed text is left out, and only it";
 }
 
 TEST(CStdioFile, AbortDropsWhatIsBuffered)

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace support {
@@ -12,7 +11,10 @@ Bytes read_file(std::filesystem::path const& path)
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw std::runtime_error("can't read " + path.string());
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes(std::filesystem::file_size(path));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 void write_file(std::filesystem::path const& path, Bytes const& bytes)

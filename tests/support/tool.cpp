@@ -1,6 +1,7 @@
 #include "tests/support/tool.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <grp.h>
 #include <stdexcept>
@@ -173,6 +174,42 @@ int RunningProgram::finish()
 {
     m_finished = true;
     close(m_to_child);
+    return wait_for(m_pid);
+}
+
+StartedProgram::StartedProgram(
+    std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options)
+{
+    Command command(program, args, options);
+    int const null_out = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    m_pid = fork();
+    if (m_pid < 0) {
+        close(null_out);
+        throw std::runtime_error("fork failed");
+    }
+    if (m_pid == 0) {
+        int const null_in = open("/dev/null", O_RDONLY);
+        dup2(null_in, STDIN_FILENO);
+        dup2(null_out, STDOUT_FILENO);
+        dup2(null_out, STDERR_FILENO);
+        command.exec();
+    }
+    close(null_out);
+}
+
+StartedProgram::~StartedProgram()
+{
+    if (!m_waited) {
+        ::kill(m_pid, SIGKILL);
+        wait();
+    }
+}
+
+void StartedProgram::kill(int signal) { ::kill(m_pid, signal); }
+
+int StartedProgram::wait()
+{
+    m_waited = true;
     return wait_for(m_pid);
 }
 

@@ -53,6 +53,26 @@ private:
     bool m_finished { false };
 };
 
+// A program started without waiting for it, its output thrown away. Going out
+// of scope kills it if it still runs.
+class StartedProgram {
+public:
+    StartedProgram(
+        std::filesystem::path const& program, std::vector<std::string> const& args, RunOptions const& options = {});
+    ~StartedProgram();
+    StartedProgram(StartedProgram const&) = delete;
+    StartedProgram& operator=(StartedProgram const&) = delete;
+
+    void kill(int signal);
+
+    // Waits for the program; its exit status, or -1 when a signal ended it.
+    int wait();
+
+private:
+    int m_pid { -1 };
+    bool m_waited { false };
+};
+
 // The uid and gid that unprivileged runs take when the tests run as root.
 constexpr unsigned nobody = 65534;
 
