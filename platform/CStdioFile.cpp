@@ -11,7 +11,7 @@ CStdioFile::~CStdioFile()
         if (m_used > 0)
             platform::os::write_text(m_handle, m_buffer.data(), m_used);
         m_used = 0;
-        CFile::Abort();
+        close_quietly();
     }
 }
 
