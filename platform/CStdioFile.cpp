@@ -12,7 +12,7 @@ CStdioFile::~CStdioFile()
         if (m_used > 0)
             platform::os::write_text(m_handle, m_buffer.data(), m_used, written);
         m_used = 0;
-        CFile::Abort();
+        close_quietly();
     }
 }
 

@@ -31,6 +31,8 @@ public:
 private:
     void flush();
 
-    std::array<char, 4096> m_buffer {};
+    // A run that changes every record writes a log almost as large as the
+    // data file; 64 KiB per system call keeps that cheap.
+    std::array<char, 65536> m_buffer {};
     std::size_t m_used { 0 };
 };

@@ -127,7 +127,7 @@ Status read_at(Handle handle, std::uint64_t offset, void* buffer, std::size_t si
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return failure(errno);
+            return got > 0 ? Status {} : failure(errno);
         }
         if (n == 0)
             break;

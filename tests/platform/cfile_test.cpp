@@ -231,7 +231,7 @@ TEST(CStdioFile, KeepsTheOrderOfTextLargerThanItsBuffer)
     {
         CStdioFile log;
         ASSERT_TRUE(log.Open("log", CFile::modeCreate | CFile::modeReadWrite));
-        for (int line = 0; line < 1000; ++line) {
+        for (int line = 0; line < 5000; ++line) {
             std::string const text = std::to_string(line) + std::string(line % 97, 'x') + "\n";
             log.WriteString(text.c_str());
             expected += text;
