@@ -81,6 +81,36 @@ Status lock_exclusive(int fd)
 // Large transfers are cut so every chunk stays within what one call may move.
 constexpr std::size_t max_chunk = std::size_t { 1 } << 30;
 
+bool fits_in_offsets(std::uint64_t offset, std::size_t size)
+{
+    constexpr auto max_offset = std::uint64_t(std::numeric_limits<off_t>::max());
+    return offset <= max_offset && size <= max_offset - offset;
+}
+
+// Calls call(done, chunk) until size bytes have moved, through interruptions
+// and short transfers. Returns the last call's result: positive once all
+// moved, 0 when a call moved nothing, or -1 with errno set.
+template <class Call> ssize_t move_all(std::size_t size, std::size_t& done, Call call)
+{
+    done = 0;
+    ssize_t last = 1;
+    while (done < size) {
+        last = retrying([&] { return call(done, std::min(size - done, max_chunk)); });
+        if (last <= 0)
+            break;
+        done += std::size_t(last);
+    }
+    return last;
+}
+
+// A write that moved nothing would loop forever; it is a failure.
+Status written_status(ssize_t last)
+{
+    if (last < 0)
+        return failure(errno);
+    return last == 0 ? failure(EIO) : Status {};
+}
+
 }  // namespace
 
 Status open_existing(char const* path, Handle& handle)
@@ -119,60 +149,34 @@ Status create_or_empty(char const* path, Handle& handle)
 Status read_at(Handle handle, std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got)
 {
     got = 0;
+    if (!fits_in_offsets(offset, size))
+        return failure(EOVERFLOW);
     auto* bytes = static_cast<unsigned char*>(buffer);
-    while (got < size) {
-        if (offset + got > std::uint64_t(std::numeric_limits<off_t>::max()))
-            return failure(EOVERFLOW);
-        ssize_t const n = g_syscalls.pread(handle, bytes + got, std::min(size - got, max_chunk), off_t(offset + got));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return got > 0 ? Status {} : failure(errno);
-        }
-        if (n == 0)
-            break;
-        got += std::size_t(n);
-    }
-    return {};
+    ssize_t const last = move_all(size, got, [&](std::size_t at, std::size_t chunk) {
+        return g_syscalls.pread(handle, bytes + at, chunk, off_t(offset + at));
+    });
+    // A failure after some bytes shows again at the next read from there.
+    return last < 0 && got == 0 ? failure(errno) : Status {};
 }
 
 Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::size_t size)
 {
-    std::size_t done = 0;
+    if (!fits_in_offsets(offset, size))
+        return failure(EOVERFLOW);
     auto const* bytes = static_cast<unsigned char const*>(buffer);
-    while (done < size) {
-        if (offset + done > std::uint64_t(std::numeric_limits<off_t>::max()))
-            return failure(EOVERFLOW);
-        ssize_t const n
-            = g_syscalls.pwrite(handle, bytes + done, std::min(size - done, max_chunk), off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failure(errno);
-        }
-        if (n == 0)
-            return failure(EIO);
-        done += std::size_t(n);
-    }
-    return {};
+    std::size_t done = 0;
+    ssize_t const last = move_all(size, done, [&](std::size_t at, std::size_t chunk) {
+        return g_syscalls.pwrite(handle, bytes + at, chunk, off_t(offset + at));
+    });
+    return written_status(last);
 }
 
 Status write_text(Handle handle, char const* text, std::size_t size, std::size_t& written)
 {
     // A line feed is stored as it is.
-    written = 0;
-    while (written < size) {
-        ssize_t const n = g_syscalls.write(handle, text + written, std::min(size - written, max_chunk));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failure(errno);
-        }
-        if (n == 0)
-            return failure(EIO);
-        written += std::size_t(n);
-    }
-    return {};
+    ssize_t const last = move_all(
+        size, written, [&](std::size_t at, std::size_t chunk) { return g_syscalls.write(handle, text + at, chunk); });
+    return written_status(last);
 }
 
 Status close(Handle handle)
