@@ -15,6 +15,7 @@
 #include "platform/CFile.h"
 #include "platform/posix/syscalls.h"
 #include "tests/support/bytes.h"
+#include "tests/support/file_exception.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -23,6 +24,7 @@ using platform::os::g_syscalls;
 using platform::os::Syscalls;
 using support::Bytes;
 using support::read_file;
+using support::thrown_os_error;
 using support::write_file;
 
 constexpr std::size_t record_size = 128;
@@ -97,20 +99,6 @@ Bytes pattern(std::size_t size, unsigned seed)
         byte = static_cast<std::uint8_t>(state >> 24);
     }
     return result;
-}
-
-// Expects body to throw a CFileException* and releases it.
-long thrown_os_error(std::function<void()> const& body)
-{
-    try {
-        body();
-    } catch (CFileException* e) {
-        long const error = e->m_lOsError;
-        e->Delete();
-        return error;
-    }
-    ADD_FAILURE() << "no CFileException* thrown";
-    return 0;
 }
 
 // Random seeks, reads and writes, checked against the same steps on bytes in

@@ -12,6 +12,7 @@
 #include "platform/CStdioFile.h"
 #include "tests/support/bytes.h"
 #include "tests/support/failing_call.h"
+#include "tests/support/file_exception.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool.h"
 
@@ -22,19 +23,7 @@ using support::bytes;
 using support::read_file;
 using support::write_file;
 
-// Expects body to throw a CFileException* and releases it.
-long thrown_os_error(std::function<void()> const& body)
-{
-    try {
-        body();
-    } catch (CFileException* e) {
-        long const error = e->m_lOsError;
-        e->Delete();
-        return error;
-    }
-    ADD_FAILURE() << "no CFileException* thrown";
-    return 0;
-}
+using support::thrown_os_error;
 
 struct RefusedCase {
     char const* name;
