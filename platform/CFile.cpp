@@ -73,8 +73,14 @@ unsigned CFile::read_slowly(void* buffer, unsigned count)
         if (!block_holds(at))
             load_block(at);
         std::size_t const offset = static_cast<std::size_t>(at - m_block_start);
-        if (offset >= m_block_size)
-            break;  // the end of the file
+        if (offset >= m_block_size) {
+            if (m_block_error == 0)
+                break;  // the end of the file
+            // Read again next time, in case the failure passes; pending
+            // bytes stay in the block and are written out before that.
+            m_block_loaded = false;
+            throw_file_exception(m_block_error);
+        }
         std::size_t const take = std::min<std::size_t>(count - done, m_block_size - offset);
         std::memcpy(out + done, m_block.get() + offset, take);
         done += take;
@@ -138,9 +144,7 @@ void CFile::throw_file_exception(int os_error, int cause) { throw new CFileExcep
 
 bool CFile::block_holds(std::uint64_t position) const
 {
-    // Past the bytes of a short block the file may have ended, or reading it
-    // failed: only reading there again tells.
-    return m_block_loaded && position >= m_block_start && position - m_block_start < m_block_size;
+    return m_block_loaded && position >= m_block_start && position - m_block_start < block_capacity;
 }
 
 void CFile::load_block(std::uint64_t position)
@@ -154,10 +158,14 @@ void CFile::load_block(std::uint64_t position)
     }
     std::uint64_t const start = position - position % block_capacity;
     std::size_t got = 0;
-    if (auto const status = platform::os::read_at(m_handle, start, m_block.get(), block_capacity, got); !status.ok)
+    auto const status = platform::os::read_at(m_handle, start, m_block.get(), block_capacity, got);
+    // The bytes before a failure are good. The failure shows when a read gets
+    // to where they end, as it would have without the block.
+    if (!status.ok && got == 0)
         throw_file_exception(status.error);
     m_block_start = start;
     m_block_size = got;
+    m_block_error = status.ok ? 0 : status.error;
     m_block_loaded = true;
 }
 

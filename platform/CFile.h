@@ -151,13 +151,15 @@ private:
     void release_block();
 
     // The block covers the file from m_block_start, a multiple of its
-    // capacity, for m_block_size bytes, fewer only at the end of the file;
+    // capacity, for m_block_size bytes, fewer only at the end of the file or
+    // where reading failed;
     // it is loaded only while the file is open. Bytes from m_pending_begin to
     // m_pending_end of it are not yet written.
     std::unique_ptr<std::uint8_t[]> m_block;
     bool m_block_loaded { false };
     std::uint64_t m_block_start { 0 };
     std::size_t m_block_size { 0 };
+    int m_block_error { 0 };  // why the block ends short of the file's end, or 0
     std::size_t m_pending_begin { 0 };
     std::size_t m_pending_end { 0 };
 };

@@ -31,9 +31,8 @@ Status open_existing(char const* path, Handle& handle);
 // fails to open.
 Status create_or_empty(char const* path, Handle& handle);
 
-// Reads up to size bytes at offset. got is less than size at the end of the
-// file, or when reading failed after some bytes: like read(2), that failure
-// then shows at the next read from where this one ended.
+// Reads up to size bytes at offset; got is less than size without a failure
+// only at end of file. On a failure, got counts the bytes read before it.
 Status read_at(Handle handle, std::uint64_t offset, void* buffer, std::size_t size, std::size_t& got);
 
 // Writes all size bytes at offset, or fails.

@@ -155,8 +155,7 @@ Status read_at(Handle handle, std::uint64_t offset, void* buffer, std::size_t si
     ssize_t const last = move_all(size, got, [&](std::size_t at, std::size_t chunk) {
         return g_syscalls.pread(handle, bytes + at, chunk, off_t(offset + at));
     });
-    // A failure after some bytes shows again at the next read from there.
-    return last < 0 && got == 0 ? failure(errno) : Status {};
+    return last < 0 ? failure(errno) : Status {};
 }
 
 Status write_at(Handle handle, std::uint64_t offset, void const* buffer, std::size_t size)

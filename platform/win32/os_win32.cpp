@@ -135,7 +135,7 @@ Status read_at(Handle handle, std::uint64_t offset, void* buffer, std::size_t si
                 handle, bytes + got, static_cast<DWORD>(std::min(size - got, max_chunk)), &n, &overlapped)) {
             // A read from an offset at or past the end reports it as an error.
             if (DWORD const error = GetLastError(); error != ERROR_HANDLE_EOF)
-                return got > 0 ? Status {} : failure(error);
+                return failure(error);
             break;
         }
         if (n == 0)

@@ -324,6 +324,37 @@ TEST(CFileBlock, PendingBytesReachTheFileBeforeAFailedRead)
     file.Close();
 }
 
+// Reads the real bytes before offset 1000 and fails at and past it, as a
+// damaged sector would.
+ssize_t pread_failing_at_1000(int fd, void* buffer, size_t size, off_t offset)
+{
+    if (offset >= 1000) {
+        errno = EIO;
+        return -1;
+    }
+    return ::pread(fd, buffer, std::min<size_t>(size, size_t(1000 - offset)), offset);
+}
+
+TEST(CFileBlock, AReadFailsWhereTheFileFailsNotBefore)
+{
+    support::TempDir dir;
+    Bytes const original = pattern(4096, 7);
+    write_file("data", original);
+    CFile file;
+    ASSERT_TRUE(file.Open("data", CFile::modeReadWrite));
+    std::uint8_t record[record_size];
+    {
+        SwappedCall<decltype(Syscalls::pread)> const swap(&Syscalls::pread, pread_failing_at_1000);
+        for (int i = 0; i < 7; ++i)
+            ASSERT_EQ(file.Read(record, record_size), record_size) << "record " << i;
+        EXPECT_EQ(thrown_os_error([&] { file.Read(record, record_size); }), EIO) << "a failure is no end of file";
+        EXPECT_EQ(file.GetPosition(), 7 * record_size);
+    }
+    ASSERT_EQ(file.Read(record, record_size), record_size) << "read again once the failure has passed";
+    EXPECT_TRUE(Bytes(record, record + record_size) == Bytes(original.begin() + 7 * 128, original.begin() + 8 * 128));
+    file.Close();
+}
+
 struct EndingCase {
     char const* name;
     std::function<void(CFile&)> end;
