@@ -13,6 +13,7 @@
 namespace platform::os {
 
 Syscalls g_syscalls {
+    .stat = ::stat,
     .open = [](char const* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
     .pread = ::pread,
     .pwrite = ::pwrite,
@@ -45,21 +46,33 @@ Status fail_and_close(int fd)
     return failure(error);
 }
 
-// O_NONBLOCK keeps the open itself from waiting on a FIFO or a device; for a
-// regular file it means nothing, and anything else is refused right after.
+// O_NONBLOCK keeps the open itself from waiting on a FIFO or a device that
+// took the place of the file just looked at; for a regular file it means
+// nothing, and anything else is refused right after.
 constexpr int open_flags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 
+int not_regular(struct stat const& info) { return S_ISDIR(info.st_mode) ? EISDIR : EINVAL; }
+
+// Opens path only when it names a regular file: opening a device can act on
+// it (a watchdog, a tape that rewinds), so anything else is refused by its
+// name first. A missing file is opened only when flags may create it.
 Status open_regular(char const* path, int flags, int& fd, struct stat& info)
 {
+    struct stat named {};
+    bool const exists = retrying([&] { return g_syscalls.stat(path, &named); }) == 0;
+    if (!exists && (errno != ENOENT || (flags & O_CREAT) == 0))
+        return failure(errno);
+    if (exists && !S_ISREG(named.st_mode))
+        return failure(not_regular(named));
+
     fd = retrying([&] { return g_syscalls.open(path, flags, 0666); });
     if (fd < 0)
         return failure(errno);
-
     if (retrying([&] { return g_syscalls.fstat(fd, &info); }) != 0)
         return fail_and_close(fd);
     if (!S_ISREG(info.st_mode)) {
         g_syscalls.close(fd);
-        return failure(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+        return failure(not_regular(info));
     }
     return {};
 }

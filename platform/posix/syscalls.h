@@ -10,6 +10,7 @@
 namespace platform::os {
 
 struct Syscalls {
+    int (*stat)(char const* path, struct stat* info);
     int (*open)(char const* path, int flags, mode_t mode);
     ssize_t (*pread)(int fd, void* buffer, size_t size, off_t offset);
     ssize_t (*pwrite)(int fd, void const* buffer, size_t size, off_t offset);

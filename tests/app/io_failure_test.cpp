@@ -92,8 +92,9 @@ Phases phases_of(std::vector<Call> const& calls)
     Phases phases;
     for (std::size_t i = 0; i < calls.size(); ++i) {
         Call const& call = calls[i];
-        if (call.entry == Entry::open && call.path == "data") {
+        if (call.entry == Entry::stat && call.path == "data") {
             phases.data_open = i;
+        } else if (call.entry == Entry::open && call.path == "data") {
             phases.data_fd = call.fd;
         } else if (call.entry == Entry::open && call.path == log_name) {
             phases.log_fd = call.fd;

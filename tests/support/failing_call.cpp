@@ -67,6 +67,13 @@ template <class Result> Result failure()
     return Result(-1);
 }
 
+int fake_stat(char const* path, struct stat* info)
+{
+    if (decide(Entry::stat, -1, path, 0, 0) == Action::fail)
+        return failure<int>();
+    return s_state.real.stat(path, info);
+}
+
 int fake_open(char const* path, int flags, mode_t mode)
 {
     std::size_t const index = s_state.calls.size();
@@ -152,6 +159,7 @@ int fake_close(int fd)
 char const* entry_name(Entry entry)
 {
     switch (entry) {
+    case Entry::stat: return "stat";
     case Entry::open: return "open";
     case Entry::pread: return "pread";
     case Entry::pwrite: return "pwrite";
@@ -170,6 +178,7 @@ bool transfers(Entry entry) { return entry == Entry::pread || entry == Entry::pw
 Entry entry_at(std::size_t offset_in_table)
 {
     switch (offset_in_table) {
+    case offsetof(Syscalls, stat): return Entry::stat;
     case offsetof(Syscalls, open): return Entry::open;
     case offsetof(Syscalls, pread): return Entry::pread;
     case offsetof(Syscalls, pwrite): return Entry::pwrite;
@@ -213,6 +222,7 @@ CallLog::CallLog(Plan plan)
     s_state.hook_at = std::move(plan.hook_at);
     s_state.hook = std::move(plan.hook);
     g_syscalls = Syscalls {
+        .stat = fake_stat,
         .open = fake_open,
         .pread = fake_pread,
         .pwrite = fake_pwrite,

@@ -18,7 +18,7 @@ namespace support {
 using platform::os::Syscalls;
 
 // The entries of the table.
-enum class Entry { open, pread, pwrite, write, fstat, flock, fcntl, ftruncate, close };
+enum class Entry { open, pread, pwrite, write, fstat, flock, fcntl, ftruncate, close, stat };
 
 char const* entry_name(Entry entry);
 
@@ -29,7 +29,7 @@ bool transfers(Entry entry);
 struct Call {
     Entry entry;
     int fd;  // the descriptor it works on; for open, the one it returned
-    std::string path;  // open only
+    std::string path;  // stat and open only
     off_t offset;  // pread and pwrite only
     bool failed;  // the guard failed or shortened it
 };
