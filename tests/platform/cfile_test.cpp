@@ -77,7 +77,13 @@ TEST_P(CFileOpenRefuses, ReturnsFalseWithoutCreatingAnything)
     std::string const path = GetParam().make();
     CFile file;
     CFileException error(CFileException::none, 0);
-    EXPECT_FALSE(file.Open(path.c_str(), CFile::modeReadWrite, &error));
+    {
+        support::CallLog const calls;
+        EXPECT_FALSE(file.Open(path.c_str(), CFile::modeReadWrite, &error));
+        // Opening a device can act on it, so it is refused by its name.
+        for (auto const& call : calls.calls())
+            EXPECT_NE(call.entry, support::Entry::open) << "opened " << call.path;
+    }
     EXPECT_NE(error.m_lOsError, 0);
     EXPECT_FALSE(std::filesystem::exists("missing.txt"));
     EXPECT_NE(thrown_os_error([&] { file.GetPosition(); }), 0) << "a refused file stays closed";
