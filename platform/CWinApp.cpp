@@ -22,7 +22,10 @@ CWinApp* AfxGetApp() { return s_app; }
 
 bool AfxWinInit(void* instance, void* /*previous_instance*/, char* /*command_line*/, int /*show*/)
 {
-    return s_app != nullptr && instance != nullptr;
+    if (s_app == nullptr || instance == nullptr)
+        return false;
+    platform::os::prepare_process();
+    return true;
 }
 
 namespace platform {

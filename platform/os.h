@@ -49,6 +49,10 @@ Status close(Handle handle);
 // Looks up a string of the executable's string table; false when id is unknown.
 bool load_string(unsigned id, std::string& text);
 
+// Sets the process up for the class library: a write to a closed pipe or past
+// the file size limit becomes a failed call, not a signal that ends the run.
+void prepare_process();
+
 // The running executable's module handle and its whole command line.
 void* module_handle();
 char* command_line();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <limits>
 #include <sys/file.h>
@@ -205,6 +206,12 @@ bool load_string(unsigned id, std::string& text)
         return false;
     text = found->text;
     return true;
+}
+
+void prepare_process()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void* module_handle()

@@ -218,6 +218,9 @@ bool load_string(unsigned id, std::string& text)
     }
 }
 
+// Windows reports both as failed writes already.
+void prepare_process() {}
+
 void* module_handle() { return GetModuleHandleA(nullptr); }
 
 char* command_line() { return GetCommandLineA(); }

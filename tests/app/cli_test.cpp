@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -354,6 +355,55 @@ TEST(ChangedByAnotherProcess, AFileBeingAppendedToIsCleanedAsFarAsTheRunReadIt)
     EXPECT_EQ(broken_promise(start + appended, std::nullopt, outcome), "");
     EXPECT_GT(records_treated(model_run(start + appended), outcome.data), start.size() / 128)
         << "every record there when the run began is cleaned";
+}
+
+// Runs the tool on "data" in the current directory after set_up has changed
+// its surroundings in the child; its exit status, or -1 when a signal ended it.
+int run_in_surroundings(std::function<void()> const& set_up)
+{
+    pid_t const child = fork();
+    if (child == 0) {
+        set_up();
+        execl(exe.c_str(), exe.c_str(), "data", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int wait_status = 0;
+    waitpid(child, &wait_status, 0);
+    return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+}
+
+TEST(Surroundings, AClosedStandardOutputDoesNotStopTheRun)
+{
+    if (windows)
+        GTEST_SKIP() << "a POSIX signal";
+    TempDir dir;
+    write_file("data", dirty);
+    int const status = run_in_surroundings([] {
+        int ends[2];
+        if (pipe(ends) != 0)
+            _exit(126);
+        close(ends[0]);
+        dup2(ends[1], STDOUT_FILENO);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_file("data"), dirty_cleaned);
+    EXPECT_EQ(show(read_file(log_name)), show(dirty_log));
+}
+
+TEST(Surroundings, AFileSizeLimitEndsThePassWithoutASignal)
+{
+    if (windows)
+        GTEST_SKIP() << "a POSIX signal";
+    TempDir dir;
+    Bytes const original = repeat(0xC1, 64 * 128);
+    write_file("data", original);
+    int const status = run_in_surroundings([] {
+        rlimit const limit { 4096, 4096 };
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(126);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(read_file("data"), repeat(0x41, 4096) + repeat(0xC1, 4096)) << "written up to the limit only";
 }
 
 TEST(RunTwice, TheSecondRunChangesNothingAndReplacesTheLog)
