@@ -86,8 +86,11 @@ Status lock_exclusive(int fd)
     struct flock whole_file {};
     whole_file.l_type = F_WRLCK;
     whole_file.l_whence = SEEK_SET;
-    if (retrying([&] { return g_syscalls.flock(fd, LOCK_EX | LOCK_NB); }) != 0
-        || retrying([&] { return g_syscalls.fcntl(fd, F_OFD_SETLK, &whole_file); }) != 0)
+    if (retrying([&] { return g_syscalls.flock(fd, LOCK_EX | LOCK_NB); }) != 0)
+        return fail_and_close(fd);
+    // A kernel too old for record locks on open files rejects the command
+    // itself; the flock then has to do.
+    if (retrying([&] { return g_syscalls.fcntl(fd, F_OFD_SETLK, &whole_file); }) != 0 && errno != EINVAL)
         return fail_and_close(fd);
     return {};
 }

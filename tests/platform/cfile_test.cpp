@@ -137,6 +137,20 @@ TEST(CFileOpen, RetriesEveryCallThatASignalInterrupts)
     }
 }
 
+TEST(CFileOpen, MakesDoWithFlockWhereRecordLocksOnOpenFilesAreUnknown)
+{
+    support::TempDir dir;
+    write_file("data", bytes("abc"));
+    CFile file;
+    {
+        support::FailingCall const guard(&support::Syscalls::fcntl, 1, EINVAL);
+        EXPECT_TRUE(file.Open("data", CFile::modeReadWrite));
+        EXPECT_TRUE(guard.fired());
+    }
+    CFile second;
+    EXPECT_FALSE(second.Open("data", CFile::modeReadWrite)) << "still held";
+}
+
 TEST(CFileOpen, RefusesAReadOnlyFile)
 {
     support::TempDir dir;
