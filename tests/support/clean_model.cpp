@@ -148,14 +148,20 @@ std::string broken_promise(Bytes const& original, std::optional<Bytes> const& ea
     }
     if (outcome.status == 1 && !outcome.log->empty())
         return "status 1 with a log written";
+    long long cleaned_on_disk = 0;
+    for (std::size_t at = 0; at < treated * record_size; at += record_size) {
+        if (!std::equal(data.begin() + long(at), data.begin() + long(at + record_size), original.begin() + long(at)))
+            ++cleaned_on_disk;
+    }
+    // Changed records are written back a block at a time, after their lines:
+    // when that write fails, at most one block's records have lines but are
+    // unchanged on disk.
+    constexpr long long records_per_block = 512;
+    if (static_cast<long long>(shape->lines) > cleaned_on_disk + records_per_block)
+        return std::to_string(shape->lines) + " records have lines, but only " + std::to_string(cleaned_on_disk)
+            + " were cleaned";
     if (shape->summary) {
         // Records cleaned on disk were all counted before their write-back.
-        long long cleaned_on_disk = 0;
-        for (std::size_t at = 0; at < treated * record_size; at += record_size) {
-            if (!std::equal(
-                    data.begin() + long(at), data.begin() + long(at + record_size), original.begin() + long(at)))
-                ++cleaned_on_disk;
-        }
         if (*shape->summary < cleaned_on_disk)
             return "the summary counts " + std::to_string(*shape->summary) + " records, but "
                 + std::to_string(cleaned_on_disk) + " were cleaned";

@@ -47,7 +47,8 @@ std::optional<LogShape> log_shape(ModelRun const& model, Bytes const& log);
 // records treated in full up to some record and untouched from there on; a
 // log that is the earlier one, or record lines and at most one summary line,
 // which counts at least the records cleaned on disk and at most one record
-// more than have lines. Returns the first broken promise, or "" when all
+// more than have lines; and at most one block (512 records) with lines that
+// are not cleaned on disk. Returns the first broken promise, or "" when all
 // hold.
 std::string broken_promise(Bytes const& original, std::optional<Bytes> const& earlier_log, Outcome const& outcome);
 
