@@ -37,6 +37,18 @@ Bytes dirty_records(int count)
     return data;
 }
 
+// Over a block of records, each seventh one clean, so that write-backs come
+// in runs and a block's write-back fails after its records have lines.
+Bytes several_blocks()
+{
+    Bytes data;
+    for (int i = 0; i < 620; ++i) {
+        Bytes const one = i % 7 == 6 ? record('c') : record(static_cast<std::uint8_t>(0xC1 + i % 26), { { 1, 'a' } });
+        data.insert(data.end(), one.begin(), one.end());
+    }
+    return data;
+}
+
 struct Fixture {
     char const* name;
     Bytes data;
@@ -45,8 +57,10 @@ struct Fixture {
 Fixture const fixtures[] = {
     { "Empty", {} },
     { "Clean", record('a') + record('b') + bytes("tail") },
-    // More log than one buffer of the log holds.
     { "AllDirty", dirty_records(40) },
+    // More records than one block of the data file holds, and more log than
+    // one buffer of the log: write-backs and log write-outs in turn.
+    { "SeveralBlocks", several_blocks() },
     { "StopAtTheMarker", record(0xC1) + record('b') + record(0x1A, { { 5, 0xC2 } }) + record(0xC3) },
     { "DirtyTail", record(0xC1) + record(0xE2) + repeat(0xFF, 100) },
     { "CleanedIntoTheMarker", record(0xC1, { { 0, 0x9A } }) + record(0xC2) + record(0x1A) },
