@@ -395,7 +395,7 @@ TEST(Surroundings, AFileSizeLimitEndsThePassWithoutASignal)
     if (windows)
         GTEST_SKIP() << "a POSIX signal";
     TempDir dir;
-    Bytes const original = repeat(0xC1, 64 * 128);
+    Bytes const original = repeat(0xC1, 8192);
     write_file("data", original);
     int const status = run_in_surroundings([] {
         rlimit const limit { 4096, 4096 };

@@ -351,7 +351,7 @@ TEST(CFileBlock, AReadFailsWhereTheFileFailsNotBefore)
         EXPECT_EQ(file.GetPosition(), 7 * record_size);
     }
     ASSERT_EQ(file.Read(record, record_size), record_size) << "read again once the failure has passed";
-    EXPECT_TRUE(Bytes(record, record + record_size) == Bytes(original.begin() + 7 * 128, original.begin() + 8 * 128));
+    EXPECT_TRUE(Bytes(record, record + record_size) == Bytes(original.begin() + 896, original.begin() + 1024));
     file.Close();
 }
 
