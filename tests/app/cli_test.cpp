@@ -231,6 +231,8 @@ std::unique_ptr<RunningProgram> hold_on_windows(std::vector<std::string> const& 
 // kind POSIX offers; on Windows both mean an open with share mode 0.
 enum class Lock { flock, record_lock };
 
+void PrintTo(Lock lock, std::ostream* out) { *out << (lock == Lock::flock ? "flock" : "record lock"); }
+
 // Holds a file the way another running process would.
 class HeldFile {
 public:
